@@ -2,6 +2,8 @@
 #ifndef ZELTIMERS_ZELTIMER_H
 #define ZELTIMERS_ZELTIMER_H
 
+#include <string>
+
 #include "ZelTimeValue.h"
 #include "ZelTimersExport.h"
 
@@ -63,9 +65,29 @@ public:
   /// other value. Always finite.
   double Get(EPrecisionType precision);
 
+  /// The recorded elapsed time as text, without taking a reading: "%.1f"
+  /// of the value in the unit followed by one blank and the unit word
+  /// ("12.3 milliseconds", "90.0 seconds", "1.5 minutes", "0.0 hours").
+  /// eAutomatic picks the unit from the size of the value (see below).
+  /// Any value outside 1 to 5 gives the number of seconds and one blank,
+  /// with no unit word ("2.5 "). The decimal point is always '.', whatever
+  /// the host's locale. At most 29 characters.
+  std::string Report(EPrecisionType precision);
+
+  /// Stop(), then Report(precision): one reading, reported at once.
+  std::string ReportElapsed(EPrecisionType precision);
+
 protected:
   CZelTimeValue m_StartTime;    ///< clock time of the last Start(), as adjusted
   CZelTimeValue m_ElapsedTime;  ///< seconds recorded by Stop(), Set() or Reset()
+
+private:
+  /// The automatic unit: the first of milliseconds (below 1 s, negative
+  /// values included), seconds (below 60 s), minutes (below 3600 s), hours
+  /// (below 86400 s) and days, tested with strict less-than on the unscaled
+  /// seconds, so a value exactly at a threshold takes the larger unit. Days
+  /// have two decimals ("1.50 days"); the other units one.
+  std::string ReportAutoTime(CZelTimeValue& value);
 };
 
 #endif

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "ZelTimers.h"
@@ -26,6 +27,17 @@ TEST(RealClock, SuccessiveReadingsNeverGoBackwards) {
     ASSERT_GE(now, previous);
     previous = now;
   }
+}
+
+TEST(RealClock, ReportElapsedFromAnUnstoppedTimer) {
+  CZelWallTimer timer;
+  timer.Start();
+  const std::string first = timer.ReportElapsed(CZelTimer::eAutomatic);
+  const double firstSeconds = timer.Get(CZelTimer::eSeconds);
+  const std::string second = timer.ReportElapsed(CZelTimer::eAutomatic);
+  EXPECT_GE(timer.Get(CZelTimer::eSeconds), firstSeconds);
+  EXPECT_NE(first.find(" milliseconds"), std::string::npos) << first;
+  EXPECT_NE(second.find(" milliseconds"), std::string::npos) << second;
 }
 
 }  // namespace
