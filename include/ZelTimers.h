@@ -3,6 +3,7 @@
 #ifndef ZELTIMERS_ZELTIMERS_H
 #define ZELTIMERS_ZELTIMERS_H
 
+#include "ZelFrameRate.h"
 #include "ZelTimeValue.h"
 #include "ZelTimer.h"
 #include "ZelWallTimer.h"
