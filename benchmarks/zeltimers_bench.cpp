@@ -1,0 +1,233 @@
+// Cost per call of the library's timers and meter, each set beside its
+// physical limit measured in the same run: the raw counter reads the call
+// must make, or the plain loop it cannot beat. Prints the usual Google
+// Benchmark table, then a table of ratios from the medians.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ZelTimers.h"
+
+namespace {
+
+inline std::int64_t RawCounterRead() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+void BM_RawCounterRead_x1(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(RawCounterRead());
+}
+BENCHMARK(BM_RawCounterRead_x1);
+
+void BM_RawCounterRead_x2(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(RawCounterRead());
+    benchmark::DoNotOptimize(RawCounterRead());
+  }
+}
+BENCHMARK(BM_RawCounterRead_x2);
+
+void BM_RawCounterRead_x4(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(RawCounterRead());
+    benchmark::DoNotOptimize(RawCounterRead());
+    benchmark::DoNotOptimize(RawCounterRead());
+    benchmark::DoNotOptimize(RawCounterRead());
+  }
+}
+BENCHMARK(BM_RawCounterRead_x4);
+
+void BM_SteadyClockNow_x2(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(std::chrono::steady_clock::now());
+    benchmark::DoNotOptimize(std::chrono::steady_clock::now());
+  }
+}
+BENCHMARK(BM_SteadyClockNow_x2);
+
+// The arithmetic a Start and a Stop must do on their two reads (divide by
+// the frequency, truncate to seconds and nanoseconds, read the start back),
+// written inline with no library call: what is left above the raw reads
+// once the results must be exact whole nanoseconds.
+struct Fields {
+  std::int32_t seconds, nanos;
+};
+
+inline Fields Truncate(double v) {
+  const auto seconds = static_cast<std::int32_t>(v);
+  return {seconds, static_cast<std::int32_t>((v - static_cast<double>(seconds)) * 1e9)};
+}
+
+void BM_InlineStartStopArithmetic(benchmark::State& state) {
+  const double frequency = 1e9;
+  Fields start{}, elapsed{};
+  for (auto _ : state) {
+    start = Truncate(static_cast<double>(RawCounterRead()) / frequency);
+    const double now = static_cast<double>(RawCounterRead()) / frequency;
+    elapsed = Truncate(
+        now - (static_cast<double>(start.nanos) * 1e-9 + static_cast<double>(start.seconds)));
+    benchmark::DoNotOptimize(start);
+    benchmark::DoNotOptimize(elapsed);
+  }
+}
+BENCHMARK(BM_InlineStartStopArithmetic);
+
+void BM_WallTimerStartStop(benchmark::State& state) {
+  CZelWallTimer timer;
+  for (auto _ : state) {
+    timer.Start();
+    timer.Stop();
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_WallTimerStartStop);
+
+void BM_WallTimerElapsedMs(benchmark::State& state) {
+  CZelWallTimer timer;
+  timer.Start();
+  for (auto _ : state) benchmark::DoNotOptimize(timer.Elapsed(CZelTimer::eMilliseconds));
+}
+BENCHMARK(BM_WallTimerElapsedMs);
+
+// A meter whose histories are already at their limits, as in a long run.
+CZelFrameRate FullMeter(int length) {
+  CZelFrameRate meter(length);
+  for (int frame = 0; frame <= 4 * length; ++frame) {
+    meter.FrameDrawStartNotice();
+    meter.FrameDrawEndNotice();
+    meter.SwapCallNotice();
+  }
+  return meter;
+}
+
+const std::vector<std::int64_t> kLengths = {16, 60, 240, 1000};
+
+void BM_Frame(benchmark::State& state) {
+  CZelFrameRate meter = FullMeter(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    meter.FrameDrawStartNotice();
+    meter.FrameDrawEndNotice();
+    meter.SwapCallNotice();
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_Frame)->ArgsProduct({kLengths});
+
+void BM_GetFrameRate(benchmark::State& state) {
+  CZelFrameRate meter = FullMeter(static_cast<int>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(meter.GetFrameRate());
+}
+BENCHMARK(BM_GetFrameRate)->ArgsProduct({kLengths});
+
+// The floor for GetFrameRate: the same floats summed in order in double, a
+// chain of dependent additions, then the same division.
+void BM_InOrderSum(benchmark::State& state) {
+  const std::vector<float> samples = FullMeter(static_cast<int>(state.range(0))).GetSwapHistory();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(samples.data());
+    double sum = 0.0;
+    for (float s : samples) sum += s;
+    benchmark::DoNotOptimize(static_cast<float>(1.0 / (sum / static_cast<double>(samples.size()))));
+  }
+}
+BENCHMARK(BM_InOrderSum)->ArgsProduct({kLengths});
+
+void BM_GetDrawHistory(benchmark::State& state) {
+  CZelFrameRate meter = FullMeter(static_cast<int>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(meter.GetDrawHistory());
+}
+BENCHMARK(BM_GetDrawHistory)->ArgsProduct({kLengths});
+
+// The floor for the history copy: copying a vector of the same size.
+void BM_VectorCopy(benchmark::State& state) {
+  const std::vector<float> samples = FullMeter(static_cast<int>(state.range(0))).GetDrawHistory();
+  for (auto _ : state) {
+    std::vector<float> copy(samples);
+    benchmark::DoNotOptimize(copy.data());
+  }
+}
+BENCHMARK(BM_VectorCopy)->ArgsProduct({kLengths});
+
+void BM_ReportAutomatic(benchmark::State& state) {
+  CZelWallTimer timer;
+  timer.Set(0.0123);
+  for (auto _ : state) benchmark::DoNotOptimize(timer.Report(CZelTimer::eAutomatic));
+}
+BENCHMARK(BM_ReportAutomatic);
+
+// The floor for a report: the same snprintf into a string.
+void BM_Snprintf(benchmark::State& state) {
+  for (auto _ : state) {
+    char buffer[1024];
+    const int n = std::snprintf(buffer, sizeof buffer, "%.1f %s", 12.3, "milliseconds");
+    benchmark::DoNotOptimize(std::string(buffer, static_cast<std::size_t>(n)));
+  }
+}
+BENCHMARK(BM_Snprintf);
+
+// Collects the median real time of every benchmark for the ratio table.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.aggregate_name == "median" || (run.aggregate_name.empty() && !run.error_occurred))
+        medians_[run.run_name.str()] = run.GetAdjustedRealTime();
+    }
+  }
+
+  void PrintRatios() const {
+    struct Row {
+      std::string figure, limit;
+    };
+    std::vector<Row> rows = {{"BM_WallTimerStartStop", "BM_RawCounterRead_x2"},
+                             {"BM_WallTimerStartStop", "BM_SteadyClockNow_x2"},
+                             {"BM_WallTimerStartStop", "BM_InlineStartStopArithmetic"},
+                             {"BM_InlineStartStopArithmetic", "BM_RawCounterRead_x2"},
+                             {"BM_WallTimerElapsedMs", "BM_RawCounterRead_x1"},
+                             {"BM_ReportAutomatic", "BM_Snprintf"}};
+    for (std::int64_t length : kLengths) {
+      const std::string arg = "/" + std::to_string(length);
+      rows.push_back({"BM_Frame" + arg, "BM_RawCounterRead_x4"});
+      rows.push_back({"BM_GetFrameRate" + arg, "BM_InOrderSum" + arg});
+      rows.push_back({"BM_GetDrawHistory" + arg, "BM_VectorCopy" + arg});
+    }
+    std::printf("\n%-26s %10s   %-24s %10s   %s\n", "figure", "ns", "limit", "ns", "ratio");
+    for (const Row& row : rows) {
+      const auto figure = medians_.find(row.figure);
+      const auto limit = medians_.find(row.limit);
+      if (figure == medians_.end() || limit == medians_.end()) continue;
+      std::printf("%-26s %10.2f   %-24s %10.2f   %5.2f\n", row.figure.c_str(), figure->second,
+                  row.limit.c_str(), limit->second, figure->second / limit->second);
+    }
+  }
+
+private:
+  std::map<std::string, double> medians_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Medians of repetitions unless the command line says otherwise.
+  std::vector<char*> args(argv, argv + argc);
+  std::string repetitions = "--benchmark_repetitions=9";
+  std::string aggregates = "--benchmark_report_aggregates_only=true";
+  std::string minTime = "--benchmark_min_time=0.05";
+  args.insert(args.begin() + 1, {&repetitions[0], &aggregates[0], &minTime[0]});
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  benchmark::Shutdown();
+  return 0;
+}

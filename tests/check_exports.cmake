@@ -1,0 +1,31 @@
+# Fails unless every dynamic symbol the shared library defines belongs to one
+# of the four public classes (members, vtables, typeinfo).
+# Usage: cmake -DNM=<nm> -DLIB=<path to the .so> -P check_exports.cmake
+execute_process(COMMAND ${NM} -D -C --defined-only ${LIB}
+                OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REPLACE "\n" ";" lines "${symbols}")
+set(public 0)
+set(leaks "")
+foreach(line IN LISTS lines)
+  if(line STREQUAL "")
+    continue()
+  endif()
+  # "<address> <type> <name>"; absolute symbols (version nodes) have type A.
+  string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" name "${line}")
+  if(name MATCHES "^(CZel(TimeValue|Timer|WallTimer|FrameRate)::|(vtable|typeinfo|typeinfo name) for CZel(TimeValue|Timer|WallTimer|FrameRate)$)")
+    math(EXPR public "${public} + 1")
+  elseif(NOT line MATCHES " A ")
+    list(APPEND leaks "${name}")
+  endif()
+endforeach()
+if(leaks)
+  list(JOIN leaks "\n  " text)
+  message(FATAL_ERROR "symbols outside the four classes are exported:\n  ${text}")
+endif()
+if(public LESS 40)
+  message(FATAL_ERROR "only ${public} public symbols found: is ${LIB} the library?")
+endif()
+message(STATUS "${public} exported symbols, all members of the four classes")
