@@ -1,23 +1,46 @@
-# Fails unless every dynamic symbol the shared library defines belongs to one
-# of the four public classes (members, vtables, typeinfo).
-# Usage: cmake -DNM=<nm> -DLIB=<path to the .so> -P check_exports.cmake
-execute_process(COMMAND ${NM} -D -C --defined-only ${LIB}
-                OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIB}")
+# Fails unless every symbol the shared library exports belongs to one of the
+# four public classes (members, vtables, typeinfo).
+# Usage: cmake -DNM=<nm> [-DOBJDUMP=<objdump>] -DLIB=<.so or .dll> -P check_exports.cmake
+cmake_policy(VERSION 3.20)
+set(classes "CZel(TimeValue|Timer|WallTimer|FrameRate)")
+if(LIB MATCHES "\\.dll$")
+  # A DLL's export name table, as objdump prints it: "[   n] <mangled name>"
+  # lines under this heading, up to a blank line.
+  set(heading "[Ordinal/Name Pointer] Table\n")
+  execute_process(COMMAND ${OBJDUMP} -p ${LIB} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+  string(FIND "${dump}" "${heading}" start)
+  if(NOT status EQUAL 0 OR start LESS 0)
+    message(FATAL_ERROR "objdump found no export table in ${LIB}")
+  endif()
+  string(LENGTH "${heading}" skip)
+  math(EXPR start "${start} + ${skip}")
+  string(SUBSTRING "${dump}" ${start} -1 dump)
+  string(FIND "${dump}" "\n\n" end)
+  string(SUBSTRING "${dump}" 0 ${end} dump)
+  # Brackets would stop CMake splitting the list: drop the "[   n] " first.
+  string(REGEX REPLACE "[^\n]*\\] " "" dump "${dump}")
+  string(REPLACE "\n" ";" lines "${dump}")
+  set(public_pattern "^_Z(N|TV|TI|TS)(9|13)${classes}")
+else()
+  execute_process(COMMAND ${NM} -D -C --defined-only ${LIB}
+                  OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${LIB}")
+  endif()
+  string(REPLACE "\n" ";" lines "${symbols}")
+  # "<address> <type> <name>"; absolute symbols (version nodes) have type A.
+  list(FILTER lines EXCLUDE REGEX "^[0-9a-fA-F]+ A ")
+  list(TRANSFORM lines REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "")
+  set(public_pattern "^(${classes}::|(vtable|typeinfo|typeinfo name) for ${classes}$)")
 endif()
-string(REPLACE "\n" ";" lines "${symbols}")
 set(public 0)
 set(leaks "")
-foreach(line IN LISTS lines)
-  if(line STREQUAL "")
+foreach(name IN LISTS lines)
+  if(name STREQUAL "")
     continue()
-  endif()
-  # "<address> <type> <name>"; absolute symbols (version nodes) have type A.
-  string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" name "${line}")
-  if(name MATCHES "^(CZel(TimeValue|Timer|WallTimer|FrameRate)::|(vtable|typeinfo|typeinfo name) for CZel(TimeValue|Timer|WallTimer|FrameRate)$)")
+  elseif(name MATCHES "${public_pattern}")
     math(EXPR public "${public} + 1")
-  elseif(NOT line MATCHES " A ")
+  else()
     list(APPEND leaks "${name}")
   endif()
 endforeach()
