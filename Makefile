@@ -1,21 +1,31 @@
-# Convenience wrapper around CMake: `make check` builds everything and runs
-# every test. Set BUILD to use another build folder.
+# Convenience wrapper around CMake: `make demo` builds and runs the frame-rate
+# demo, `make check` builds everything and runs every test. Set BUILD to use
+# another build folder, JOBS for the number of parallel compiles, DEMO_ARGS
+# to pass options to the demo (`make demo DEMO_ARGS=--help`).
 BUILD ?= build
 CMAKE_FLAGS ?=
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+DEMO_ARGS ?=
 
-.PHONY: check build bench clean
+.PHONY: configure build check demo bench clean
 
-build:
+configure:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
-	cmake --build $(BUILD) --parallel
+
+build: configure
+	cmake --build $(BUILD) --parallel $(JOBS)
 
 check: build
 	ctest --test-dir $(BUILD) --output-on-failure --parallel 2
 
+demo: configure
+	cmake --build $(BUILD) --parallel $(JOBS) --target zel-framedemo
+	$(BUILD)/examples/framedemo/zel-framedemo $(DEMO_ARGS)
+
 # Benchmarks in their own Release build folder; prints a table of ratios.
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZELTIMERS_BUILD_TESTS=OFF -DZELTIMERS_BUILD_BENCHMARKS=ON
-	cmake --build build-bench --parallel --target zeltimers_bench
+	cmake --build build-bench --parallel $(JOBS) --target zeltimers_bench
 	./build-bench/benchmarks/zeltimers_bench
 
 clean:

@@ -36,6 +36,7 @@ public:
   /// Empty histories, waiting for the first swap; `historyLength` is the
   /// swap history's limit (see above).
   explicit CZelFrameRate(int historyLength);
+  /// Releases both histories.
   virtual ~CZelFrameRate();
   /// Member-by-member copy: histories, first-swap flag, both timers with
   /// their start times, and the length.

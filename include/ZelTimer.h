@@ -21,11 +21,11 @@ public:
   /// operation says what it does with any other value. The underlying type
   /// is fixed so that every int converts to it with defined behaviour.
   enum EPrecisionType : int {
-    eMilliseconds = 1,
-    eSeconds = 2,
-    eMinutes = 3,
-    eHours = 4,
-    eAutomatic = 5,  ///< a unit chosen from the size of the value (Report only)
+    eMilliseconds = 1,  ///< milliseconds
+    eSeconds = 2,       ///< seconds
+    eMinutes = 3,       ///< minutes
+    eHours = 4,         ///< hours
+    eAutomatic = 5,     ///< a unit chosen from the size of the value (Report only)
   };
 
   /// Both time values zero.

@@ -1,0 +1,94 @@
+# Runs zel-framedemo and checks what it prints.
+#   cmake -DDEMO=path [-DEMULATOR=cmd] -DMODE=run|bad_options -P run_demo.cmake
+# MODE=run: 0.5 s at 120 fps; every line must be one the demo prints, and the
+# meter's frame rate must be near the target. MODE=bad_options: each bad
+# command line exits with status 2, prints nothing to stdout and one line
+# to stderr naming the option.
+
+function(run_demo)
+  execute_process(COMMAND ${EMULATOR} ${DEMO} ${ARGN}
+                  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+  string(REPLACE "\r" "" out "${out}")
+  string(REPLACE "\r" "" err "${err}")
+  set(out "${out}" PARENT_SCOPE)
+  set(err "${err}" PARENT_SCOPE)
+  set(rc "${rc}" PARENT_SCOPE)
+endfunction()
+
+function(fail message)
+  message(FATAL_ERROR "${message}\n--- stdout:\n${out}\n--- stderr:\n${err}")
+endfunction()
+
+if(MODE STREQUAL "run")
+  set(target_fps 120)
+  run_demo(--fps ${target_fps} --duration 0.5 --history 240)
+  if(NOT rc EQUAL 0 OR NOT err STREQUAL "")
+    fail("exit status ${rc}, or something on stderr")
+  endif()
+  # Only plain lines when stdout is not a terminal: no escape sequences.
+  string(ASCII 27 escape)
+  if(out MATCHES "${escape}")
+    fail("escape sequence in plain output")
+  endif()
+
+  set(known_line [[^(summary|\[ *[0-9.]+ s\] +[0-9.]+ fps \| draw ms: .* \| swap ms: .*|  run time: [0-9.]+ (milliseconds|seconds)|  frames: [0-9]+|  frame rate: [0-9.]+ fps|  late frames: [0-9]+ of [0-9]+ \([0-9.]+%\)|  frame times, last [0-9]+ frames \(ms\):|  +[0-9.]+ - +[0-9.]+ \|#* +[0-9]+)$]])
+  string(REGEX REPLACE "\n$" "" body "${out}")
+  string(REPLACE ";" "," body "${body}")
+  string(REPLACE "\n" ";" lines "${body}")
+  foreach(line IN LISTS lines)
+    if(NOT line MATCHES "${known_line}")
+      fail("unexpected line: '${line}'")
+    endif()
+  endforeach()
+
+  if(NOT out MATCHES "  frame rate: ([0-9.]+) fps")
+    fail("no frame rate in the summary")
+  endif()
+  set(fps ${CMAKE_MATCH_1})
+  if(NOT out MATCHES "  frames: ([0-9]+)")
+    fail("no frame count in the summary")
+  endif()
+  set(frames ${CMAKE_MATCH_1})
+  # Generous: other processes share the machine, and a frame rate far off
+  # the target is a pacing fault, not noise.
+  math(EXPR fps_low "${target_fps} * 2 / 3")
+  math(EXPR fps_high "${target_fps} * 4 / 3")
+  if(fps LESS fps_low OR fps GREATER fps_high)
+    fail("frame rate ${fps} is not near ${target_fps}")
+  endif()
+  if(frames LESS 30 OR frames GREATER 70)
+    fail("${frames} frames in 0.5 s at ${target_fps} fps")
+  endif()
+  message(STATUS "frame rate ${fps} fps, ${frames} frames")
+
+elseif(MODE STREQUAL "bad_options")
+  # Each case: arguments (comma-separated) and a word the message must name.
+  set(cases
+    "--fps,abc|--fps"
+    "--fps,-1|--fps"
+    "--fps=1e9|--fps"
+    "--duration,0|--duration"
+    "--history,2.5|--history"
+    "--load|--load"
+    "--bogus|--bogus"
+    "extra|extra")
+  foreach(case IN LISTS cases)
+    string(REPLACE "|" ";" parts "${case}")
+    list(GET parts 0 args)
+    list(GET parts 1 named)
+    string(REPLACE "," ";" args "${args}")
+    run_demo(${args})
+    string(REGEX REPLACE "\n$" "" message "${err}")
+    if(NOT rc EQUAL 2 OR NOT out STREQUAL "" OR message MATCHES "\n"
+       OR NOT message MATCHES "^zel-framedemo: .*${named}")
+      fail("'${args}': want status 2, empty stdout, one line naming ${named}; got ${rc}")
+    endif()
+  endforeach()
+  run_demo(--help)
+  if(NOT rc EQUAL 0 OR NOT out MATCHES "^Usage: zel-framedemo" OR NOT err STREQUAL "")
+    fail("--help: want status 0 and the usage on stdout; got ${rc}")
+  endif()
+
+else()
+  message(FATAL_ERROR "unknown MODE '${MODE}'")
+endif()
