@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <string>
 
 #include "ZelTimeValue.h"
@@ -85,6 +86,10 @@ struct OperatorCase {
   std::int32_t bSeconds, bNanos;
   std::int32_t wantSeconds, wantNanos;
 };
+
+// GoogleTest would otherwise print the case's raw bytes, padding included,
+// which memory checkers rightly report as uninitialised reads.
+void PrintTo(const OperatorCase& c, std::ostream* os) { *os << c.name; }
 
 class TimeValueOperators : public ::testing::TestWithParam<OperatorCase> {};
 

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer
+# (plus float-cast-overflow and float-divide-by-zero, which -fsanitize=undefined
+# leaves out), built once with clang and once with g++; then the thread test
+# under ThreadSanitizer. Any report aborts the test that made it.
+#
+# The clang build also has the fuzz harnesses on, so 22-fuzz.sh reuses it.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+source .ci/lib.sh
+ensure_packages cmake make g++ clang libclang-rt-14-dev libgtest-dev
+
+san="-fsanitize=address,undefined,float-cast-overflow,float-divide-by-zero -fno-sanitize-recover=all"
+export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=print_stacktrace=1
+export TSAN_OPTIONS=halt_on_error=1
+
+# build DIR TARGET... -- CMAKE_ARGS...: configures and builds quietly.
+build() {
+  local dir=$1 targets=()
+  shift
+  while [ "$1" != "--" ]; do targets+=(--target "$1"); shift; done
+  shift
+  mkdir -p "$dir"
+  if ! { cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" &&
+         cmake --build "$dir" -j "$(jobs)" "${targets[@]}"; } >"$dir/build.log" 2>&1; then
+    cat "$dir/build.log"
+    return 1
+  fi
+}
+
+# Runs every test of a build folder; prints the number that passed.
+run_ctest() {
+  local out
+  if ! out=$(ctest --test-dir "$1" --output-on-failure -j "$(jobs)" 2>&1); then
+    printf '%s\n' "$out"
+    return 1
+  fi
+  printf '%s\n' "$out" | sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p'
+}
+
+start=$SECONDS
+build build-asan-clang all -- -DCMAKE_CXX_COMPILER=clang++ -DZELTIMERS_BUILD_FUZZERS=ON \
+  -DCMAKE_CXX_FLAGS="$san -fno-omit-frame-pointer"
+clang_tests=$(run_ctest build-asan-clang)
+
+build build-asan-gcc all -- -DCMAKE_CXX_COMPILER=g++ \
+  -DCMAKE_CXX_FLAGS="$san -fno-omit-frame-pointer" \
+  -DCMAKE_EXE_LINKER_FLAGS="$san" -DCMAKE_SHARED_LINKER_FLAGS="$san"
+gcc_tests=$(run_ctest build-asan-gcc)
+
+build build-tsan zeltimers_thread_tests -- -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS="-fsanitize=thread" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
+if ! out=$(build-tsan/tests/zeltimers_thread_tests 2>&1); then
+  printf '%s\n' "$out"
+  exit 1
+fi
+
+echo "sanitizers: ASan+UBSan clang $clang_tests/$clang_tests tests passed," \
+  "g++ $gcc_tests/$gcc_tests passed; TSan thread test passed, 0 reports" \
+  "($((SECONDS - start)) s)"
