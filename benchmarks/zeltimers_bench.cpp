@@ -221,7 +221,7 @@ int main(int argc, char** argv) {
   std::string repetitions = "--benchmark_repetitions=9";
   std::string aggregates = "--benchmark_report_aggregates_only=true";
   std::string minTime = "--benchmark_min_time=0.05";
-  args.insert(args.begin() + 1, {&repetitions[0], &aggregates[0], &minTime[0]});
+  args.insert(args.begin() + 1, {repetitions.data(), aggregates.data(), minTime.data()});
   int count = static_cast<int>(args.size());
   benchmark::Initialize(&count, args.data());
   if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;

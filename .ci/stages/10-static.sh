@@ -13,10 +13,11 @@ mapfile -t files < <(git ls-files '*.cpp' '*.h')
 clang-format --dry-run -Werror "${files[@]}"
 
 # clang-tidy reads the compile commands of a configured (not built) tree,
-# with the fuzz harnesses switched on so that they are checked too.
+# with the fuzz harnesses and benchmarks switched on so that they are checked too.
 build=build-tidy
 mkdir -p "$build"
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DZELTIMERS_BUILD_FUZZERS=ON \
+  -DZELTIMERS_BUILD_BENCHMARKS=ON \
   -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >"$build/configure.log" 2>&1 ||
   { cat "$build/configure.log"; exit 1; }
 units=$(grep -c '"file":' "$build/compile_commands.json")

@@ -63,13 +63,21 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
     } else if (i + 1 < args.size()) {
       text = args[++i];
     } else {
-      result.error = "option " + name + " needs a value: " + option->expected;
+      result.error = "option ";
+      result.error += name;
+      result.error += " needs a value: ";
+      result.error += option->expected;
       return result;
     }
     double value = 0.0;
     if (!ReadNumber(text, value) || value < option->min || value > option->max ||
         (option->integer && value != std::floor(value))) {
-      result.error = "invalid value '" + text + "' for " + name + ": expected " + option->expected;
+      result.error = "invalid value '";
+      result.error += text;
+      result.error += "' for ";
+      result.error += name;
+      result.error += ": expected ";
+      result.error += option->expected;
       return result;
     }
     Store(result.options, name, value);

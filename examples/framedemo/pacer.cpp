@@ -5,8 +5,7 @@ namespace framedemo {
 Pacer::Pacer(double fps)
     : m_Period(fps > 0.0
                    ? std::chrono::round<Clock::duration>(std::chrono::duration<double>(1.0 / fps))
-                   : Clock::duration::zero()),
-      m_Deadline() {}
+                   : Clock::duration::zero()) {}
 
 void Pacer::Begin(Clock::time_point now) { m_Deadline = now; }
 

@@ -52,9 +52,9 @@ std::string Histogram(const std::vector<float>& samples, int bins, int width) {
   char range[96];
   for (int bin = 0; bin < bins; ++bin) {
     const std::size_t count = counts[static_cast<std::size_t>(bin)];
-    const auto bar =
-        count == 0 ? 0
-                   : std::max<long>(1, std::lround(static_cast<double>(count) * width / fullest));
+    const auto bar = count == 0 ? 0
+                                : std::max<long>(1, std::lround(static_cast<double>(count) * width /
+                                                                static_cast<double>(fullest)));
     std::snprintf(range, sizeof range, "  %8.*f - %8.*f |", decimals, low + span * bin / bins,
                   decimals, low + span * (bin + 1) / bins);
     text += range;

@@ -16,7 +16,6 @@
 namespace {
 
 using framedemo::Canvas;
-using framedemo::Options;
 using framedemo::Pacer;
 using framedemo::ParseOptions;
 using framedemo::Summarize;
@@ -161,7 +160,8 @@ TEST(Pacer, LateFramesAreCountedAndAFarMissRestartsTheGrid) {
 TEST(Scene, OneBallInsideTheCanvasAtEveryMoment) {
   for (const auto& size : {std::pair<int, int>{64, 12}, {7, 3}, {1, 1}}) {
     Canvas canvas(size.first, size.second);
-    for (double t = -3.0; t < 30.0; t += 0.137) {
+    for (int step = 0; step < 241; ++step) {
+      const double t = -3.0 + 0.137 * step;
       framedemo::DrawScene(t, canvas);
       const std::string text = canvas.Text();
       ASSERT_EQ(text.size(), static_cast<std::size_t>((size.first + 1) * size.second));
