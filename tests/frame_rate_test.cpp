@@ -26,53 +26,46 @@ void DrawFrame(CZelFrameRate& meter, std::int64_t counts) {
   meter.FrameDrawEndNotice();
 }
 
-TEST_F(FrameRate, NewMeterHasNothingToReport) {
-  CZelFrameRate meter(60);
-  EXPECT_EQ(meter.GetFrameRate(), -1.0f);
-  EXPECT_TRUE(meter.GetDrawHistory().empty());
-  EXPECT_TRUE(meter.GetSwapHistory().empty());
-  EXPECT_EQ(meter.GetBufferCount(), 0);
-  EXPECT_EQ(CounterReads(), 0);
-  EXPECT_EQ(zel_scripted::FrequencyReads(), 2);
-}
-
-TEST_F(FrameRate, FirstSwapOnlyStartsTheSwapTimer) {
+TEST_F(FrameRate, NothingToReportUntilTheSecondSwap) {
   zel_scripted::SetFrequency(kEighths);
   CZelFrameRate meter(10);
-  SetCount(40);
-  meter.SwapCallNotice();
-  EXPECT_TRUE(meter.GetSwapHistory().empty());
-  EXPECT_EQ(meter.GetFrameRate(), -1.0f);
+  EXPECT_EQ(zel_scripted::FrequencyReads(), 2);
+  for (int swap = 0; swap < 2; ++swap) {
+    EXPECT_EQ(meter.GetFrameRate(), -1.0f);
+    EXPECT_TRUE(meter.GetDrawHistory().empty());
+    EXPECT_TRUE(meter.GetSwapHistory().empty());
+    EXPECT_EQ(meter.GetBufferCount(), 0);
+    if (swap == 0) meter.SwapCallNotice();
+  }
   Advance(2);
   meter.SwapCallNotice();
   EXPECT_EQ(meter.GetSwapHistory(), Samples{0.25f});
   EXPECT_EQ(meter.GetFrameRate(), 4.0f);
 }
 
+// Start and end notices read the counter once, swaps twice (the first once),
+// and nothing else reads it.
 TEST_F(FrameRate, CounterReadsPerNotice) {
   CZelFrameRate meter(4);
-  struct Step {
-    void (CZelFrameRate::*notice)();
-    std::int64_t reads;
+  std::int64_t seen = 0;
+  const auto readsSince = [&seen] {
+    const std::int64_t delta = CounterReads() - seen;
+    seen = CounterReads();
+    return delta;
   };
-  const Step steps[] = {{&CZelFrameRate::FrameDrawStartNotice, 1},
-                        {&CZelFrameRate::FrameDrawEndNotice, 1},
-                        {&CZelFrameRate::SwapCallNotice, 2},
-                        {&CZelFrameRate::SwapCallNotice, 2}};
   for (int frame = 0; frame < 30; ++frame) {
-    for (const Step& step : steps) {
-      const bool firstSwap = frame == 0 && &step == &steps[2];
-      zel_scripted::ResetReads();
-      (meter.*step.notice)();
-      EXPECT_EQ(CounterReads(), firstSwap ? 1 : step.reads);
-    }
+    meter.FrameDrawStartNotice();
+    EXPECT_EQ(readsSince(), 1);
+    meter.FrameDrawEndNotice();
+    EXPECT_EQ(readsSince(), 1);
+    meter.SwapCallNotice();
+    EXPECT_EQ(readsSince(), frame == 0 ? 1 : 2);
+    meter.GetFrameRate();
+    meter.GetDrawHistory();
+    meter.GetSwapHistory();
+    meter.GetBufferCount();
+    EXPECT_EQ(readsSince(), 0);
   }
-  zel_scripted::ResetReads();
-  meter.GetFrameRate();
-  meter.GetDrawHistory();
-  meter.GetSwapHistory();
-  meter.GetBufferCount();
-  EXPECT_EQ(CounterReads(), 0);
 }
 
 TEST_F(FrameRate, SixtyHertzReadsSlightlyAbove60) {

@@ -13,87 +13,63 @@ using zel_scripted::SetCount;
 
 constexpr std::int64_t kSecond = 1000000000;
 
-TEST_F(WallTimer, ReadsFrequencyOnceAndCounterOncePerCall) {
+enum class Op { kStart, kStop, kElapsedMs, kReset, kAdjustHalf };
+
+struct Step {
+  double atSeconds;  // counter value before the operation
+  Op op;
+  double wantElapsed;  // Get(eSeconds) afterwards
+  int reads;           // counter reads the operation makes
+};
+
+// One timer's life on the scripted clock.
+const Step kLife[] = {
+    {5.5, Op::kStop, 5.5, 1},   // no Start yet: measured from the counter's zero
+    {1.0, Op::kStart, 5.5, 1},  // Start leaves the last reading alone
+    {3.5, Op::kStop, 2.5, 1},
+    {4.0, Op::kStop, 3.0, 1},        // again from the same start
+    {4.0, Op::kReset, 0.0, 0},       // clears the reading but does not restart
+    {4.0, Op::kAdjustHalf, 0.0, 0},  // the start moves 0.5 s later
+    {5.0, Op::kStop, 3.5, 1},
+    {5.125, Op::kElapsedMs, 3.625, 1}  // a reading, returned in milliseconds
+};
+
+TEST_F(WallTimer, LifeOnTheScriptedClock) {
   ProbeTimer timer;
   EXPECT_EQ(zel_scripted::FrequencyReads(), 1);
-  EXPECT_EQ(CounterReads(), 0);
-  timer.Start();
-  EXPECT_EQ(CounterReads(), 1);
-  timer.Stop();
-  EXPECT_EQ(CounterReads(), 2);
-  timer.Elapsed(CZelTimer::eSeconds);
-  EXPECT_EQ(CounterReads(), 3);
-  timer.Get(CZelTimer::eSeconds);
-  timer.Reset();
-  timer.AdjustStartTime(1.0);
-  ProbeTimer copy(timer);
-  // cppcheck-suppress unreadVariable ; only the reads the assignment makes matter
-  copy = timer;
-  EXPECT_EQ(CounterReads(), 3);
-  EXPECT_EQ(zel_scripted::FrequencyReads(), 1);
-}
-
-TEST_F(WallTimer, StopWithoutStartMeasuresFromCounterZero) {
-  ProbeTimer timer;
-  SetCount(5 * kSecond + 250);
-  timer.Stop();
-  EXPECT_EQ(Fields(timer.elapsed()), std::make_pair(5, 250));
-}
-
-TEST_F(WallTimer, StopsMeasureFromTheOneStart) {
-  ProbeTimer timer;
-  SetCount(1 * kSecond);
-  timer.Start();
-  SetCount(3 * kSecond + kSecond / 2);
-  timer.Stop();
-  EXPECT_EQ(timer.Get(CZelTimer::eSeconds), 2.5);
-  SetCount(4 * kSecond);
-  timer.Stop();
-  EXPECT_EQ(timer.Get(CZelTimer::eSeconds), 3.0);
-  // Start only moves the start; the elapsed time waits for the next Stop.
-  SetCount(10 * kSecond);
-  timer.Start();
-  EXPECT_EQ(timer.Get(CZelTimer::eSeconds), 3.0);
-  SetCount(10 * kSecond + kSecond / 4);
-  timer.Stop();
-  EXPECT_EQ(timer.Get(CZelTimer::eSeconds), 0.25);
-}
-
-TEST_F(WallTimer, ResetAndAdjustDoNotRestart) {
-  ProbeTimer timer;
-  SetCount(2 * kSecond);
-  timer.Start();
-  timer.Reset();
-  EXPECT_EQ(timer.Get(CZelTimer::eSeconds), 0.0);
-  timer.AdjustStartTime(0.5);
-  SetCount(5 * kSecond);
-  timer.Stop();
-  EXPECT_EQ(timer.Get(CZelTimer::eSeconds), 2.5);
-}
-
-TEST_F(WallTimer, ElapsedRecordsAReadingAndConvertsIt) {
-  ProbeTimer timer;
-  timer.Start();
-  SetCount(kSecond / 8);
-  EXPECT_EQ(timer.Elapsed(CZelTimer::eMilliseconds), 125.0);
-  EXPECT_EQ(timer.Get(CZelTimer::eSeconds), 0.125);
-  SetCount(90 * kSecond);
-  EXPECT_EQ(timer.Elapsed(CZelTimer::eMinutes), 1.5);
-  EXPECT_EQ(timer.Elapsed(static_cast<CZelTimer::EPrecisionType>(9)), 90.0);
-}
-
-TEST_F(WallTimer, CopiesContinueFromTheCopiedStart) {
-  ProbeTimer timer;
-  SetCount(3 * kSecond);
-  timer.Start();
+  for (const Step& step : kLife) {
+    SetCount(static_cast<std::int64_t>(step.atSeconds * kSecond));
+    const std::int64_t before = CounterReads();
+    switch (step.op) {
+      case Op::kStart:
+        timer.Start();
+        break;
+      case Op::kStop:
+        timer.Stop();
+        break;
+      case Op::kReset:
+        timer.Reset();
+        break;
+      case Op::kAdjustHalf:
+        timer.AdjustStartTime(0.5);
+        break;
+      case Op::kElapsedMs:
+        EXPECT_EQ(timer.Elapsed(CZelTimer::eMilliseconds), step.wantElapsed * 1000.0);
+        break;
+    }
+    EXPECT_EQ(timer.Get(CZelTimer::eSeconds), step.wantElapsed) << "at " << step.atSeconds;
+    EXPECT_EQ(CounterReads() - before, step.reads) << "at " << step.atSeconds;
+  }
+  // Copies carry the adjusted start (1.5 s) and read no frequency.
   ProbeTimer copy(timer);
   ProbeTimer assigned;
   assigned = timer;
-  SetCount(7 * kSecond);
+  EXPECT_EQ(zel_scripted::FrequencyReads(), 2);
+  SetCount(7 * kSecond + kSecond / 2);
   copy.Stop();
   assigned.Stop();
-  EXPECT_EQ(copy.Get(CZelTimer::eSeconds), 4.0);
-  EXPECT_EQ(assigned.Get(CZelTimer::eSeconds), 4.0);
+  EXPECT_EQ(copy.Get(CZelTimer::eSeconds), 6.0);
+  EXPECT_EQ(assigned.Get(CZelTimer::eSeconds), 6.0);
 }
 
 // now - start.Get() must see start.Get() rounded as a product and then a
