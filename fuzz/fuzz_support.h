@@ -11,6 +11,7 @@
 #include <limits>
 #include <utility>
 
+#include "../tests/value_fields.h"
 #include "ZelTimeValue.h"
 #include "ZelWallTimer.h"
 
@@ -51,22 +52,6 @@ private:
   const std::uint8_t* m_Data;
   std::size_t m_Size;
 };
-
-// The value's representation is two int32 fields, seconds then nanoseconds.
-static_assert(sizeof(CZelTimeValue) == 2 * sizeof(std::int32_t), "two 32-bit fields");
-
-inline std::pair<std::int32_t, std::int32_t> Fields(const CZelTimeValue& value) {
-  std::int32_t raw[2];
-  std::memcpy(raw, static_cast<const void*>(&value), sizeof raw);
-  return {raw[0], raw[1]};
-}
-
-inline CZelTimeValue MakeValue(std::int32_t seconds, std::int32_t nanoseconds) {
-  CZelTimeValue value;
-  const std::int32_t raw[2] = {seconds, nanoseconds};
-  std::memcpy(static_cast<void*>(&value), raw, sizeof raw);
-  return value;
-}
 
 // The represented value in whole nanoseconds; exact for any pair.
 inline std::int64_t Total(const CZelTimeValue& value) {
