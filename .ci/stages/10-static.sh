@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source .ci/lib.sh
-ensure_packages cmake make clang clang-format clang-tidy cppcheck libgtest-dev git
+ensure_packages cmake make clang clang-format clang-tidy cppcheck libgtest-dev libbenchmark-dev \
+  libglfw3-dev git
 
 start=$SECONDS
 mapfile -t files < <(git ls-files '*.cpp' '*.h')
