@@ -5,10 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
-#include <utility>
 
-#include "ZelTimeValue.h"
 #include "ZelWallTimer.h"
 #include "counter/scripted_counter.h"
 #include "value_fields.h"

@@ -46,7 +46,6 @@ void SetFrequency(std::int64_t countsPerSecond, bool ok) {
 void SetCount(std::int64_t count) { state.count = count; }
 void Advance(std::int64_t counts) { state.count += counts; }
 void SetStepPerRead(std::int64_t counts) { state.step = counts; }
-std::int64_t Count() { return state.count; }
 std::int64_t CounterReads() { return state.counterReads; }
 std::int64_t FrequencyReads() { return state.frequencyReads; }
 void ResetReads() {

@@ -14,7 +14,6 @@ void SetFrequency(std::int64_t countsPerSecond, bool ok = true);
 void SetCount(std::int64_t count);
 void Advance(std::int64_t counts);
 void SetStepPerRead(std::int64_t counts);
-std::int64_t Count();
 
 /// Number of counter and frequency reads since the last ResetReads().
 std::int64_t CounterReads();
