@@ -14,8 +14,10 @@
 /// 1000000000 and beyond (the operators carry at most once). Every operation
 /// works on the represented value, whatever the pair.
 ///
-/// Range: the representable values lie in
-/// [-2147483648.999999999, 2147483647.999999999] seconds.
+/// Range: Set stores values in [-2147483648.999999999, 2147483647.999999999]
+/// seconds. The operators work field by field, so a sum or difference may lie
+/// beyond that, up to what the two fields hold together: 2147483647 s plus
+/// 2147483647 ns (2147483649.147483647 s) at most, and as far below zero.
 /// Precision: one nanosecond, finer parts truncated toward zero.
 class ZELTIMERS_API CZelTimeValue {
 public:
@@ -48,7 +50,7 @@ public:
   ///
   /// Limits: when a field of that result would leave the 32-bit range, the
   /// result is the exact sum in canonical form (as Set would store it), or,
-  /// if the sum itself lies beyond the range, the nearest end of the range as
+  /// if the sum lies beyond Set's range, the nearest end of that range as
   /// for Set. The result never wraps around.
   CZelTimeValue operator+(CZelTimeValue& other);
 
