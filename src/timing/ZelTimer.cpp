@@ -1,12 +1,10 @@
 #include "ZelTimer.h"
 
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <string>
 
 #include "units.h"
-
-using namespace zel_units;
 
 CZelTimer::CZelTimer() = default;
 
@@ -24,6 +22,7 @@ void CZelTimer::AdjustStartTime(double seconds) {
 }
 
 double CZelTimer::Get(EPrecisionType precision) {
+  using namespace zel_units;
   const double v = m_ElapsedTime.Get();
   switch (precision) {
     case eMilliseconds:
@@ -41,28 +40,18 @@ namespace {
 
 constexpr std::size_t kReportBufferSize = 1024;
 
-// printf writes the host locale's decimal separator, which may be a comma or
-// even several bytes. The report texts are fixed, so whatever stands between
-// the integer digits and the fraction digits becomes a single '.'.
-std::string Format(const char* format, double number, const char* unit) {
+// "%.<precision>f <unit>" in the C locale's notation. std::to_chars is
+// specified as printf in the C locale, so the text is the same whatever the
+// host's locale, on every C runtime (glibc, msvcrt, UCRT, Wine's), and on
+// every thread.
+std::string Format(double number, int precision, const char* unit) {
   char buffer[kReportBufferSize];
-  const int written = std::snprintf(buffer, sizeof buffer, format, number, unit);
-  if (written < 0) return std::string();
-  std::size_t length = static_cast<std::size_t>(written) < sizeof buffer
-                           ? static_cast<std::size_t>(written)
-                           : sizeof buffer - 1;
-  std::size_t integerEnd = (buffer[0] == '-') ? 1 : 0;
-  while (integerEnd < length && buffer[integerEnd] >= '0' && buffer[integerEnd] <= '9')
-    ++integerEnd;
-  std::size_t fractionStart = integerEnd;
-  while (fractionStart < length && !(buffer[fractionStart] >= '0' && buffer[fractionStart] <= '9'))
-    ++fractionStart;
-  if (fractionStart < length && (fractionStart - integerEnd != 1 || buffer[integerEnd] != '.')) {
-    buffer[integerEnd] = '.';
-    std::memmove(buffer + integerEnd + 1, buffer + fractionStart, length - fractionStart);
-    length -= fractionStart - integerEnd - 1;
-  }
-  return std::string(buffer, length);
+  char* const end = buffer + sizeof buffer;
+  char* next = std::to_chars(buffer, end, number, std::chars_format::fixed, precision).ptr;
+  *next++ = ' ';
+  const std::size_t unitLength = std::strlen(unit);
+  std::memcpy(next, unit, unitLength);
+  return std::string(buffer, next + unitLength);
 }
 
 }  // namespace
@@ -85,7 +74,7 @@ std::string CZelTimer::Report(EPrecisionType precision) {
     case eAutomatic:
       return ReportAutoTime(m_ElapsedTime);
   }
-  return Format("%.1f %s", Get(precision), unit);
+  return Format(Get(precision), 1, unit);
 }
 
 std::string CZelTimer::ReportElapsed(EPrecisionType precision) {
@@ -94,10 +83,11 @@ std::string CZelTimer::ReportElapsed(EPrecisionType precision) {
 }
 
 std::string CZelTimer::ReportAutoTime(CZelTimeValue& value) {
+  using namespace zel_units;
   const double v = value.Get();
-  if (v < 1.0) return Format("%.1f %s", v * kMillisecondsPerSecond, "milliseconds");
-  if (v < kSecondsPerMinute) return Format("%.1f %s", v, "seconds");
-  if (v < kSecondsPerHour) return Format("%.1f %s", v * kMinutesPerSecond, "minutes");
-  if (v < kSecondsPerDay) return Format("%.1f %s", v * kHoursPerSecond, "hours");
-  return Format("%.2f %s", v * kDaysPerSecond, "days");
+  if (v < 1.0) return Format(v * kMillisecondsPerSecond, 1, "milliseconds");
+  if (v < kSecondsPerMinute) return Format(v, 1, "seconds");
+  if (v < kSecondsPerHour) return Format(v * kMinutesPerSecond, 1, "minutes");
+  if (v < kSecondsPerDay) return Format(v * kHoursPerSecond, 1, "hours");
+  return Format(v * kDaysPerSecond, 2, "days");
 }
