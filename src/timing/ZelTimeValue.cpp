@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "value_math.h"
+
 namespace {
 
 constexpr std::int64_t kNanosPerSecond = 1000000000;
@@ -21,9 +23,7 @@ CZelTimeValue::CZelTimeValue(double seconds) : m_Seconds(0), m_Nanoseconds(0) { 
 
 CZelTimeValue& CZelTimeValue::operator=(const CZelTimeValue& other) = default;
 
-double CZelTimeValue::Get() {
-  return static_cast<double>(m_Nanoseconds) * 1e-9 + static_cast<double>(m_Seconds);
-}
+double CZelTimeValue::Get() { return zel_value::Seconds({m_Seconds, m_Nanoseconds}); }
 
 void CZelTimeValue::Set(double seconds) {
   // Written as negated range tests so that NaN takes the first branch.
@@ -37,10 +37,11 @@ void CZelTimeValue::Set(double seconds) {
     m_Seconds = kMinSeconds;
     m_Nanoseconds = -(kNanosPerSecond - 1);
   } else {
-    m_Seconds = static_cast<std::int32_t>(seconds);
     // The remainder is exact and below 1 in size, and its product with 1e9
     // rounds to at most 999999999.99999988, so the conversion cannot overflow.
-    m_Nanoseconds = static_cast<std::int32_t>((seconds - static_cast<double>(m_Seconds)) * 1e9);
+    const zel_value::Fields fields = zel_value::FieldsOf(seconds);
+    m_Seconds = fields.seconds;
+    m_Nanoseconds = fields.nanoseconds;
   }
 }
 
