@@ -29,8 +29,15 @@
 ///  - from 2^30 up the draw limit wraps too: 2^30 gives 0, INT_MAX gives
 ///    4294967292.
 ///
-/// Each notice makes at most two counter reads, one append and one removal;
-/// once a history has reached its limit, notices allocate no memory.
+/// Each notice makes at most two counter reads and one append. Dropped
+/// samples are not moved out one at a time: up to a limit's worth of them
+/// stay behind the history's storage and go in one move, so a notice costs
+/// the same at every length. A history therefore holds at most twice its
+/// limit in memory (a few bytes more for a limit of 0), and once it has
+/// reached its limit, notices allocate no memory; copies and assignments
+/// keep that room, so neither do a copy's notices. Only the public samples
+/// are ever visible: the getters, counts and frame rate are those of a
+/// history trimmed one sample at a time.
 class ZELTIMERS_API CZelFrameRate {
 public:
   /// Empty histories, waiting for the first swap; `historyLength` is the
