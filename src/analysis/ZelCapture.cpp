@@ -1,0 +1,64 @@
+// The library's own capture format: every value in whole nanoseconds, so a
+// capture reads back exactly as it was recorded.
+//
+//   zeltimers_capture,application
+//   1,zel-framedemo
+//   time_ns,interval_ns,draw_ns
+//   16687213,16687213,412775
+//
+// The second line holds the format's version and the program's name; an
+// empty draw_ns is a frame without a draw time.
+#include <cstdint>
+#include <ostream>
+
+#include "formats.h"
+
+namespace zel_analysis::formats {
+
+namespace {
+
+constexpr const char* kVersion = "1";
+
+}  // namespace
+
+std::string ReadZel(csv::Lines& lines, const std::vector<std::string>& first, CaptureFile& file) {
+  std::string line;
+  if (first.size() != 2 || csv::Find(first, {"application"}) != 1)
+    return lines.Error("expected 'zeltimers_capture,application'");
+  if (!lines.Next(line)) return lines.Error("the file ends after its first line");
+  const std::vector<std::string> about = csv::Split(line);
+  if (about.size() != 2 || about[0] != kVersion)
+    return lines.Error("expected the format version 1 and the application's name");
+  file.capture.application = about[1];
+  if (!lines.Next(line) || line != "time_ns,interval_ns,draw_ns")
+    return lines.Error("expected the column header 'time_ns,interval_ns,draw_ns'");
+  while (lines.Next(line)) {
+    const std::vector<std::string> fields = csv::Split(line);
+    if (fields.size() != 3)
+      return lines.Error("expected 3 fields, found " + std::to_string(fields.size()));
+    Frame frame{0, 0, kNoDrawTime};
+    std::int64_t* values[] = {&frame.timeNs, &frame.intervalNs, &frame.drawNs};
+    const char* names[] = {"time_ns", "interval_ns", "draw_ns"};
+    for (int i = 0; i < 3; ++i) {
+      std::string error;
+      if (i == 2 && fields[2].empty()) break;
+      if (!csv::ReadCount(fields[i], *values[i], error) || *values[i] < 0)
+        return lines.Error(std::string("column ") + names[i] + ": " +
+                           (error.empty() ? "a negative time" : error));
+    }
+    file.capture.frames.push_back(frame);
+  }
+  return {};
+}
+
+void WriteZel(std::ostream& out, const Capture& capture) {
+  out << "zeltimers_capture,application\n"
+      << kVersion << ',' << csv::Field(capture.application) << '\n'
+      << "time_ns,interval_ns,draw_ns\n";
+  for (const Frame& frame : capture.frames) {
+    out << std::to_string(frame.timeNs) << ',' << std::to_string(frame.intervalNs) << ','
+        << (frame.drawNs == kNoDrawTime ? std::string() : std::to_string(frame.drawNs)) << '\n';
+  }
+}
+
+}  // namespace zel_analysis::formats
