@@ -1,5 +1,7 @@
 // zel-framedemo: draws a small animated scene in a loop, meters every frame
 // with CZelFrameRate, and reports what the meter saw.
+#include <ZelAnalysis/Capture.h>
+#include <ZelAnalysis/FrameRecorder.h>
 #include <ZelTimers.h>
 
 #include <chrono>
@@ -85,6 +87,10 @@ int Run(const Options& options) {
   std::signal(SIGINT, OnInterrupt);
 
   CZelFrameRate meter(options.history);
+  // Room for the whole run at the target rate (a second's worth more), so
+  // recording allocates nothing in the loop; uncapped runs grow the buffer.
+  const double expected = (options.fps > 0.0 ? options.fps : 1000.0) * (options.duration + 1.0);
+  zel_analysis::FrameRecorder recorder(options.capture.empty() ? 0 : static_cast<std::size_t>(expected));
   Pacer pacer(options.fps);
   Canvas back(kSceneWidth, kSceneHeight);
   Canvas front(kSceneWidth, kSceneHeight);
@@ -106,14 +112,17 @@ int Run(const Options& options) {
     if (frameStart >= end) break;
 
     meter.FrameDrawStartNotice();
+    recorder.FrameDrawStartNotice();
     framedemo::DrawScene(SecondsBetween(start, frameStart), back);
     if (options.extraLoad > 0.0) BusyWait(options.extraLoad);
     meter.FrameDrawEndNotice();
+    recorder.FrameDrawEndNotice();
 
     std::this_thread::sleep_until(pacer.Deadline());
     std::swap(front, back);
     if (animated) ShowInPlace(front, status, frames > 0);
     meter.SwapCallNotice();
+    recorder.SwapCallNotice();
 
     const Clock::time_point shown = Clock::now();
     if (pacer.Shown(shown)) ++late;
@@ -133,6 +142,18 @@ int Run(const Options& options) {
   const std::string runTime = runTimer.ReportElapsed(CZelTimer::eAutomatic);
   if (animated) std::fputs("\x1b[?25h", stdout);
   PrintSummary(runTime, frames, late, options.fps > 0.0, meter);
+  if (!options.capture.empty()) {
+    zel_analysis::CaptureFormat format = zel_analysis::CaptureFormat::kPresentMon;
+    zel_analysis::FormatFromName(options.format, format);
+    const zel_analysis::Capture capture{kProgram, recorder.Frames()};
+    const std::string error = zel_analysis::WriteCaptureFile(options.capture, capture, format);
+    if (!error.empty()) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+      return 1;
+    }
+    std::printf("  capture: %zu frames in %s (%s)\n", capture.frames.size(),
+                options.capture.c_str(), options.format.c_str());
+  }
   return 0;
 }
 

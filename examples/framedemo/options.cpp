@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <ZelAnalysis/Capture.h>
+
 #include <cmath>
 #include <locale>
 #include <sstream>
@@ -49,6 +51,26 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
     }
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
+    if (name == "--capture" || name == "--format") {
+      std::string text;
+      if (equals != std::string::npos) {
+        text = arg.substr(equals + 1);
+      } else if (i + 1 < args.size()) {
+        text = args[++i];
+      }
+      zel_analysis::CaptureFormat format;
+      if (name == "--capture" && !text.empty()) {
+        result.options.capture = text;
+      } else if (name == "--format" && zel_analysis::FormatFromName(text, format)) {
+        result.options.format = text;
+      } else {
+        result.error = name == "--capture" ? "option --capture needs a file name"
+                                           : "invalid value '" + text +
+                                                 "' for --format: expected presentmon, mangohud or zel";
+        return result;
+      }
+      continue;
+    }
     const NumberOption* option = nullptr;
     for (const NumberOption& candidate : kNumberOptions) {
       if (name == candidate.name) option = &candidate;
@@ -96,6 +118,10 @@ std::string Usage(const std::string& program) {
          "  --history N    swap intervals the meter keeps; it keeps 4 x N\n"
          "                 draw times (default 120)\n"
          "  --load MS      extra busy work per draw, in milliseconds (default 0)\n"
+         "  --capture FILE write every frame to FILE, a capture that frame-time\n"
+         "                 tools read (see --format)\n"
+         "  --format NAME  the capture's format: presentmon (default), mangohud\n"
+         "                 or zel\n"
          "  --help         print this text and exit\n"
          "\n"
          "On a terminal the scene animates in place; otherwise only the\n"
