@@ -24,6 +24,11 @@ struct Frame {
   std::int64_t drawNs;      ///< time spent drawing the frame, or kNoDrawTime
 };
 
+inline bool operator==(const Frame& a, const Frame& b) {
+  return a.timeNs == b.timeNs && a.intervalNs == b.intervalNs && a.drawNs == b.drawNs;
+}
+inline bool operator!=(const Frame& a, const Frame& b) { return !(a == b); }
+
 /// A program's frames, in the order they were presented.
 struct Capture {
   std::string application;

@@ -28,8 +28,9 @@ namespace zel_analysis {
 /// measured since then (the last draw start to draw end; 0 if no draw was
 /// noticed).
 ///
-/// Times are whole nanoseconds, exact for captures up to 24 days long (the
-/// timer's double seconds hold every nanosecond up to 2^21 s). Frames go
+/// Times are the timer's readings, whole nanoseconds truncated as the
+/// timer truncates them, carried over exactly for captures up to 24 days
+/// long (its double seconds hold every nanosecond up to 2^21 s). Frames go
 /// into a buffer sized up front; while they fit, notices allocate nothing.
 /// Beyond it the buffer grows by doubling.
 class FrameRecorder {

@@ -1,0 +1,144 @@
+// Frame captures: the recorder on the scripted counter, the readers on real
+// files, every format read back as written, and bad input.
+#include <ZelAnalysis/Capture.h>
+#include <ZelAnalysis/FrameRecorder.h>
+
+#include <clocale>
+#include <locale>
+#include <ostream>
+#include <sstream>
+#include <string>
+
+#include "test_support.h"
+
+namespace zel_analysis {
+void PrintTo(const Frame& f, std::ostream* os) {
+  *os << "{" << f.timeNs << ", " << f.intervalNs << ", " << f.drawNs << "}";
+}
+}  // namespace zel_analysis
+
+namespace {
+
+using zel_analysis::CaptureFormat;
+using zel_analysis::Frame;
+using zel_analysis::kNoDrawTime;
+
+using Recorder = ScriptedClockTest;
+
+// One counter read per notice; frames from the second swap on, timed from
+// the first, each with the draw measured since the swap before it. Times
+// are multiples of 1/512 s, which the timer reads exactly.
+TEST_F(Recorder, RecordsEachSwapAfterTheFirst) {
+  constexpr std::int64_t kTick = 1953125;
+  zel_analysis::FrameRecorder recorder(4);
+  zel_scripted::ResetReads();
+  recorder.SwapCallNotice();  // the capture begins
+  zel_scripted::Advance(kTick);
+  recorder.FrameDrawStartNotice();
+  zel_scripted::Advance(3 * kTick);
+  recorder.FrameDrawEndNotice();
+  zel_scripted::Advance(kTick);
+  recorder.SwapCallNotice();
+  zel_scripted::Advance(kTick);
+  recorder.SwapCallNotice();  // no draw in this frame
+  EXPECT_EQ(zel_scripted::CounterReads(), 5);
+  const std::vector<Frame> want = {{5 * kTick, 5 * kTick, 3 * kTick}, {6 * kTick, kTick, 0}};
+  EXPECT_EQ(recorder.Frames(), want);
+}
+
+struct FileCase {
+  const char* file;
+  std::size_t frames;
+  const char* application;
+  Frame first;
+  const char* note;
+};
+void PrintTo(const FileCase& c, std::ostream* os) { *os << c.file; }
+
+class CaptureFiles : public ::testing::TestWithParam<FileCase> {};
+
+TEST_P(CaptureFiles, ReadAsTheirToolsWroteThem) {
+  const FileCase& c = GetParam();
+  const auto file = zel_analysis::ReadCaptureFile(std::string(ZELTIMERS_CAPTURES) + "/" + c.file);
+  ASSERT_EQ(file.error, "");
+  EXPECT_EQ(file.capture.frames.size(), c.frames);
+  EXPECT_EQ(file.capture.application, c.application);
+  EXPECT_EQ(file.capture.frames.at(0), c.first);
+  EXPECT_EQ(file.note, c.note);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, CaptureFiles,
+    ::testing::Values(
+        FileCase{"presentmon1-csgo.csv", 300, "csgo.exe", {14329886000, 10564000, kNoDrawTime}, ""},
+        // No line end after the last row.
+        FileCase{"presentmon1-apex-short.csv", 11, "r5apex.exe", {26368000, 19032000, kNoDrawTime}, ""},
+        // Quoted fields in the first row only, shorter rows after it.
+        FileCase{"ocat-metroexodus.csv", 300, "MetroExodus.exe", {12027000, 9681000, kNoDrawTime}, ""},
+        // Lower-case 1.x names; four swap chains of two programs, interleaved.
+        FileCase{"presentmon1-gold-test_case_3.csv", 62, "dwm.exe", {391318700, 16584800, kNoDrawTime},
+                 "dwm.exe, 62 of 119 rows (the busiest of 4 swap chains)"},
+        // PresentMon 2: times in ticks of an unknown clock, so summed intervals.
+        FileCase{"presentmon2-gold-test_case_3.csv", 61, "dwm.exe", {16584800, 16584800, 16528500},
+                 "dwm.exe, 61 of 115 rows (the busiest of 4 swap chains)"},
+        FileCase{"presentmon2-v2metrics-gold-test_case_3.csv", 61, "dwm.exe",
+                 {16569900, 16569900, 16528500}, "dwm.exe, 61 of 115 rows (the busiest of 4 swap chains)"},
+        // MangoHud 0.6: frametime in microseconds.
+        FileCase{"mangohud-0.6.8-glfwdemo.csv", 42, "", {45231785, 15651000, kNoDrawTime}, ""}));
+
+// Written and read back, every frame is intact in every format, with the
+// host in a decimal-comma locale.
+TEST(CaptureFormats, ReadBackExactly) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  const bool comma = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+  if (comma) std::locale::global(std::locale("de_DE.UTF-8"));
+  const zel_analysis::Capture capture{"a \"quoted\", name",
+                                      {{16666667, 16666667, 412775},
+                                       {16666667, 0, kNoDrawTime},
+                                       {86400123456789, 86400106790122, 1}}};
+  for (const CaptureFormat format :
+       {CaptureFormat::kZel, CaptureFormat::kPresentMon, CaptureFormat::kMangoHud}) {
+    std::stringstream text;
+    zel_analysis::WriteCapture(text, capture, format);
+    const auto file = zel_analysis::ReadCapture(text, "memory");
+    EXPECT_EQ(file.error, "") << zel_analysis::FormatName(format);
+    EXPECT_EQ(file.format, format);
+    EXPECT_EQ(file.capture.frames, capture.frames) << zel_analysis::FormatName(format);
+    if (format != CaptureFormat::kMangoHud) EXPECT_EQ(file.capture.application, capture.application);
+  }
+  std::locale::global(std::locale::classic());
+  std::setlocale(LC_ALL, saved.c_str());
+}
+
+// A file that fails to read gives one line naming it, the line and the
+// fault, and no frames, however many rows read well before the fault.
+TEST(CaptureFormats, BadInputNamesFileLineAndFault) {
+  const std::string pm = "Application,TimeInSeconds,MsBetweenPresents\napp,0.1,16.6\n";
+  const std::string mango = "os,cpu\n,\nfps,frametime,elapsed\n60,16.6,100\n";
+  const struct {
+    std::string text, want;
+  } cases[] = {
+      {"", "f: empty file"},
+      {"time,value\n1,2\n", "f:1: not a frame capture"},
+      {"Application,TimeInSeconds\napp,0.1\n", "f:1: a PresentMon header without MsBetweenPresents"},
+      {pm, ""},
+      {pm + "app,0.2,fast\n", "f:3: column MsBetweenPresents: 'fast' is not a number"},
+      {pm + "app,0.2\n", "f:3: the row ends after 2 of the 3 fields"},
+      {pm + "app,-0.2,16.6\n", "f:3: column TimeInSeconds: '-0.2' is not a duration"},
+      {"Application,MsBetweenPresents\n", "f:1: a PresentMon header but no frames"},
+      {"os,cpu\n,\nfps,elapsed\n", "f:3: the column header lacks one of fps, frametime and elapsed"},
+      {mango + "60,16.6,1e30\n", "f:5: column elapsed: '1e30' is not a whole number"},
+      {"zeltimers_capture,application\n2,app\n", "f:2: expected the format version 1"},
+      {"zeltimers_capture,application\n1,app\ntime_ns,interval_ns,draw_ns\n5,-1,\n",
+       "f:4: column interval_ns: a negative time"},
+  };
+  for (const auto& c : cases) {
+    std::istringstream in(c.text);
+    const auto file = zel_analysis::ReadCapture(in, "f");
+    EXPECT_EQ(file.error.substr(0, c.want.size()), c.want) << c.text;
+    EXPECT_EQ(file.error.find('\n'), std::string::npos);
+    if (!c.want.empty()) EXPECT_TRUE(file.capture.frames.empty()) << c.text;
+  }
+}
+
+}  // namespace
