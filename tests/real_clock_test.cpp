@@ -1,13 +1,10 @@
-// The shared library over the real counter: loose bounds only.
+// The shared library over the real counter: one loose check.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <string>
 #include <thread>
 
 #include "ZelTimers.h"
-
-namespace {
 
 TEST(RealClock, MeasuresASleepWithinGenerousBounds) {
   CZelWallTimer timer;
@@ -17,27 +14,3 @@ TEST(RealClock, MeasuresASleepWithinGenerousBounds) {
   EXPECT_GE(ms, 19.0);
   EXPECT_LT(ms, 5000.0);
 }
-
-TEST(RealClock, SuccessiveReadingsNeverGoBackwards) {
-  CZelWallTimer timer;
-  timer.Start();
-  double previous = 0.0;
-  for (int i = 0; i < 1000; ++i) {
-    const double now = timer.Elapsed(CZelTimer::eSeconds);
-    ASSERT_GE(now, previous);
-    previous = now;
-  }
-}
-
-TEST(RealClock, ReportElapsedFromAnUnstoppedTimer) {
-  CZelWallTimer timer;
-  timer.Start();
-  const std::string first = timer.ReportElapsed(CZelTimer::eAutomatic);
-  const double firstSeconds = timer.Get(CZelTimer::eSeconds);
-  const std::string second = timer.ReportElapsed(CZelTimer::eAutomatic);
-  EXPECT_GE(timer.Get(CZelTimer::eSeconds), firstSeconds);
-  EXPECT_NE(first.find(" milliseconds"), std::string::npos) << first;
-  EXPECT_NE(second.find(" milliseconds"), std::string::npos) << second;
-}
-
-}  // namespace

@@ -5,17 +5,27 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <utility>
 
 #include "ZelWallTimer.h"
 #include "counter/scripted_counter.h"
-#include "value_fields.h"
 
-// nanoseconds * 1e-9 + seconds with every rounding forced, so the
-// expectation holds whatever contraction the compiler would do here.
-inline double RoundedGet(std::int32_t seconds, std::int32_t nanoseconds) {
-  volatile double product = static_cast<double>(nanoseconds) * 1e-9;
-  volatile double sum = product + static_cast<double>(seconds);
-  return sum;
+// A time value's two fields, seconds then nanoseconds, read and written
+// directly so that tests can pin down exact pairs.
+static_assert(sizeof(CZelTimeValue) == 2 * sizeof(std::int32_t), "two 32-bit fields");
+
+inline std::pair<std::int32_t, std::int32_t> Fields(const CZelTimeValue& value) {
+  std::int32_t raw[2];
+  std::memcpy(raw, static_cast<const void*>(&value), sizeof raw);
+  return {raw[0], raw[1]};
+}
+
+inline CZelTimeValue MakeValue(std::int32_t seconds, std::int32_t nanoseconds) {
+  CZelTimeValue value;
+  const std::int32_t raw[2] = {seconds, nanoseconds};
+  std::memcpy(static_cast<void*>(&value), raw, sizeof raw);
+  return value;
 }
 
 // A wall timer whose protected time values the tests can reach.

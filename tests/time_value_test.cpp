@@ -1,9 +1,7 @@
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <ostream>
-#include <string>
 
 #include "ZelTimeValue.h"
 #include "test_support.h"
@@ -16,68 +14,59 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 struct SetCase {
   double seconds;
-  std::int32_t wantSeconds;
-  std::int32_t wantNanos;
+  std::int32_t wantSeconds, wantNanos;
 };
+void PrintTo(const SetCase& c, std::ostream* os) { *os << c.seconds << " s"; }
 
 class TimeValueSet : public ::testing::TestWithParam<SetCase> {};
 
 TEST_P(TimeValueSet, TruncatesBothFieldsTowardZero) {
   const SetCase& c = GetParam();
-  CZelTimeValue value(c.seconds);
-  EXPECT_EQ(Fields(value), std::make_pair(c.wantSeconds, c.wantNanos)) << c.seconds;
-  value.Set(-7.5);
+  CZelTimeValue value(-7.5);
   value.Set(c.seconds);
-  EXPECT_EQ(Fields(value), std::make_pair(c.wantSeconds, c.wantNanos)) << c.seconds;
+  EXPECT_EQ(Fields(value), std::make_pair(c.wantSeconds, c.wantNanos));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TimeValueSet,
     ::testing::Values(
-        SetCase{0.0, 0, 0}, SetCase{2.75, 2, 750000000}, SetCase{-1.5, -1, -500000000},
-        SetCase{-0.25, 0, -250000000}, SetCase{0.1234567899, 0, 123456789}, SetCase{1e-10, 0, 0},
+        SetCase{2.75, 2, 750000000}, SetCase{-1.5, -1, -500000000}, SetCase{-0.25, 0, -250000000},
+        SetCase{0.1234567899, 0, 123456789}, SetCase{1e-10, 0, 0},
         // 0.3 * 1e9 rounds to exactly 3e8 in double; 2.3 leaves a remainder below .3.
         SetCase{0.3, 0, 300000000}, SetCase{2.3, 2, 299999999},
-        SetCase{std::numeric_limits<double>::denorm_min(), 0, 0},
+        // The edges of the sub-second shortcut.
+        SetCase{0.9999999999999999, 0, 999999999}, SetCase{-0.9999999999999999, 0, -999999999},
+        SetCase{1.0, 1, 0}, SetCase{-1.0, -1, 0},
         // Limits: NaN is zero; beyond 32-bit seconds saturates.
         SetCase{std::nan(""), 0, 0}, SetCase{kInf, kMax, 999999999},
-        SetCase{-kInf, kMin, -999999999}, SetCase{1e300, kMax, 999999999},
-        SetCase{2147483648.0, kMax, 999999999}, SetCase{2147483647.5, kMax, 500000000},
-        SetCase{-2147483648.5, kMin, -500000000}, SetCase{-2147483649.0, kMin, -999999999}));
+        SetCase{-kInf, kMin, -999999999}, SetCase{2147483648.0, kMax, 999999999},
+        SetCase{2147483647.5, kMax, 500000000}, SetCase{-2147483648.5, kMin, -500000000},
+        SetCase{-2147483649.0, kMin, -999999999}));
 
 struct GetCase {
-  std::int32_t seconds;
-  std::int32_t nanos;
+  std::int32_t seconds, nanos;
   double want;
 };
+void PrintTo(const GetCase& c, std::ostream* os) { *os << c.seconds << " s " << c.nanos << " ns"; }
 
 class TimeValueGet : public ::testing::TestWithParam<GetCase> {};
 
 TEST_P(TimeValueGet, MultipliesNanosecondsFirstAndAddsSecondsLast) {
-  const GetCase& c = GetParam();
-  CZelTimeValue value = MakeValue(c.seconds, c.nanos);
-  EXPECT_EQ(value.Get(), c.want);
-  EXPECT_EQ(value.Get(), RoundedGet(c.seconds, c.nanos));
+  CZelTimeValue value = MakeValue(GetParam().seconds, GetParam().nanos);
+  EXPECT_EQ(value.Get(), GetParam().want);
 }
 
-// The last four pairs round differently when nanoseconds * 1e-9 + seconds is
+// The last two pairs round differently when nanoseconds * 1e-9 + seconds is
 // fused into one multiply-add: they fail if the library is built with
 // floating-point contraction on a target that has FMA.
 INSTANTIATE_TEST_SUITE_P(Cases, TimeValueGet,
-                         ::testing::Values(GetCase{0, 0, 0.0}, GetCase{2, 750000000, 2.75},
-                                           GetCase{2, 299999999, 2.299999999},
+                         ::testing::Values(GetCase{0, 0, 0.0}, GetCase{0, -1, -1e-9},
+                                           GetCase{0, 1500000000, 1.5}, GetCase{-1, 0, -1.0},
                                            GetCase{5, -250000000, 4.75},
                                            GetCase{kMax, 999999999, 2147483648.0},
                                            GetCase{kMin, -999999999, -2147483649.0},
                                            GetCase{1, 7752702, 1.0077527019999999},
-                                           GetCase{1, 308291194, 1.3082911940000002},
-                                           GetCase{2, 3199277, 2.0031992770000002},
                                            GetCase{5, 7887325, 5.0078873250000004}));
-
-TEST(TimeValueGet, ContractionCasesReallyDifferUnderFma) {
-  EXPECT_NE(std::fma(7752702.0, 1e-9, 1.0), RoundedGet(1, 7752702));
-  EXPECT_NE(std::fma(7887325.0, 1e-9, 5.0), RoundedGet(5, 7887325));
-}
 
 struct OperatorCase {
   const char* name;
@@ -86,9 +75,6 @@ struct OperatorCase {
   std::int32_t bSeconds, bNanos;
   std::int32_t wantSeconds, wantNanos;
 };
-
-// GoogleTest would otherwise print the case's raw bytes, padding included,
-// which memory checkers rightly report as uninitialised reads.
 void PrintTo(const OperatorCase& c, std::ostream* os) { *os << c.name; }
 
 class TimeValueOperators : public ::testing::TestWithParam<OperatorCase> {};
@@ -98,7 +84,7 @@ TEST_P(TimeValueOperators, CarryOnceAndNeverWrap) {
   CZelTimeValue a = MakeValue(c.aSeconds, c.aNanos);
   CZelTimeValue b = MakeValue(c.bSeconds, c.bNanos);
   const CZelTimeValue result = c.op == '+' ? a + b : a - b;
-  EXPECT_EQ(Fields(result), std::make_pair(c.wantSeconds, c.wantNanos)) << c.name;
+  EXPECT_EQ(Fields(result), std::make_pair(c.wantSeconds, c.wantNanos));
   EXPECT_EQ(Fields(a), std::make_pair(c.aSeconds, c.aNanos)) << "left operand changed";
   EXPECT_EQ(Fields(b), std::make_pair(c.bSeconds, c.bNanos)) << "right operand changed";
 }
@@ -108,34 +94,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OperatorCase{"carry", 1, 600000000, '+', 0, 700000000, 2, 300000000},
         OperatorCase{"borrow", 1, 200000000, '-', 0, 700000000, 0, 500000000},
+        OperatorCase{"equal nanoseconds, no borrow", 3, 5, '-', 1, 5, 2, 0},
         OperatorCase{"negative nanos kept", 5, 0, '+', 0, -250000000, 5, -250000000},
         OperatorCase{"one carry only", 0, 1500000000, '+', 0, 600000000, 1, 1100000000},
         OperatorCase{"large nanos kept", 0, 1500000000, '-', 0, 200000000, 0, 1300000000},
         OperatorCase{"one borrow only", 0, -1500000000, '-', 0, 600000000, -1, -1100000000},
+        // Fields at the very ends of 32 bits are kept as they are.
+        OperatorCase{"nanos at max kept", 0, kMax, '-', 0, 0, 0, kMax},
+        OperatorCase{"seconds at max kept", kMax, -5, '+', 0, 0, kMax, -5},
+        OperatorCase{"seconds at min kept", kMin, 5, '+', 0, 0, kMin, 5},
         // A field would leave 32 bits: the exact value in canonical form.
         OperatorCase{"nanos overflow", 0, 1500000000, '-', 0, -700000000, 2, 200000000},
         OperatorCase{"seconds borrow past min", kMin, 0, '-', 0, 1, kMin, -1},
-        OperatorCase{"at max", kMax, 0, '+', 0, 999999999, kMax, 999999999},
         // The value itself is out of range: the nearest end, never a wrap.
         OperatorCase{"sum past max", kMax, 0, '+', 1, 0, kMax, 999999999},
         OperatorCase{"carry past max", kMax, 500000000, '+', 0, 600000000, kMax, 999999999},
         OperatorCase{"difference past min", kMin, 0, '-', 1, 0, kMin, -999999999},
-        OperatorCase{"max minus min", kMax, 0, '-', kMin, 0, kMax, 999999999},
-        OperatorCase{"both fields at min", kMin, kMin, '+', kMin, kMin, kMin, -999999999}),
-    [](const ::testing::TestParamInfo<OperatorCase>& info) {
-      std::string name = info.param.name;
-      for (char& ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-      return name;
-    });
-
-TEST(TimeValue, DefaultIsZeroAndAssignmentKeepsThePairAsItIs) {
-  CZelTimeValue zero;
-  EXPECT_EQ(zero.Get(), 0.0);
-  EXPECT_EQ(Fields(zero), std::make_pair(0, 0));
-  CZelTimeValue target(3.0);
-  target = MakeValue(0, 1500000000);
-  EXPECT_EQ(Fields(target), std::make_pair(0, 1500000000));
-}
+        OperatorCase{"both fields at min", kMin, kMin, '+', kMin, kMin, kMin, -999999999}));
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The clock-independent part of every timer: units and AdjustStartTime.
-#include <limits>
+// The clock-independent part of every timer: units, AdjustStartTime, copies.
 #include <ostream>
 
 #include "ZelWallTimer.h"
@@ -12,12 +11,7 @@ struct UnitCase {
   int precision;
   double want;
 };
-
-// GoogleTest would otherwise print the case's raw bytes, padding included,
-// which memory checkers rightly report as uninitialised reads.
-void PrintTo(const UnitCase& c, std::ostream* os) {
-  *os << c.seconds << " s, precision " << c.precision;
-}
+void PrintTo(const UnitCase& c, std::ostream* os) { *os << c.seconds << " s in " << c.precision; }
 
 class TimerGet : public ScriptedClockTest, public ::testing::WithParamInterface<UnitCase> {};
 
@@ -35,8 +29,6 @@ INSTANTIATE_TEST_SUITE_P(Units, TimerGet,
                          ::testing::Values(UnitCase{90, 1, 90000.0}, UnitCase{90, 2, 90.0},
                                            UnitCase{90, 3, 1.5}, UnitCase{90, 4, 0.025},
                                            UnitCase{90, 5, 90.0}, UnitCase{90, 0, 90.0},
-                                           UnitCase{90, 7, 90.0}, UnitCase{90, -1, 90.0},
-                                           UnitCase{90, std::numeric_limits<int>::max(), 90.0},
                                            UnitCase{23, 3, 23.0 * 0.016666666666666666},
                                            UnitCase{3, 4, 3.0 * 0.0002777777777777778}));
 
@@ -50,6 +42,19 @@ TEST(Timer, AdjustStartTimeAddsWithOneCarryAndSaturates) {
   timer.AdjustStartTime(2147483000.0);
   timer.AdjustStartTime(2147483000.0);
   EXPECT_EQ(Fields(timer.start()), std::make_pair(2147483647, 999999999));
+}
+
+TEST(Timer, CopiesCarryBothTimeValuesAsTheyAre) {
+  ProbeTimer timer;
+  timer.start() = MakeValue(4, 1500000000);
+  timer.elapsed() = MakeValue(2, -5);
+  ProbeTimer copy(timer);
+  ProbeTimer assigned;
+  assigned = timer;
+  for (ProbeTimer* t : {&copy, &assigned}) {
+    EXPECT_EQ(Fields(t->start()), std::make_pair(4, 1500000000));
+    EXPECT_EQ(Fields(t->elapsed()), std::make_pair(2, -5));
+  }
 }
 
 }  // namespace
