@@ -1,0 +1,90 @@
+// One libFuzzer harness over the scripted counter. The first input byte
+// picks a target: the capture readers, fed the rest as a file, or a random
+// sequence of operations on time values, a timer and a meter, with
+// arbitrary counter values, frequencies, doubles and history lengths.
+// Undefined behaviour is the sanitizers' to find; the checks here are
+// properties every correct build keeps, not a second implementation.
+#include <ZelAnalysis/Capture.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+
+#include "ZelFrameRate.h"
+#include "counter/scripted_counter.h"
+
+namespace {
+
+void Require(bool holds) {
+  if (!holds) std::abort();
+}
+
+// Fixed-size values from the front of the input; zeros past its end.
+struct Input {
+  const std::uint8_t* data;
+  std::size_t size;
+  template <typename T>
+  T Take() {
+    unsigned char bytes[sizeof(T)] = {};
+    const std::size_t n = size < sizeof(T) ? size : sizeof(T);
+    std::memcpy(bytes, data, n);
+    data += n;
+    size -= n;
+    T value;
+    std::memcpy(&value, bytes, sizeof(T));
+    return value;
+  }
+};
+
+// A readable file reads back the same after writing it in any format.
+void ReadCapture(const std::uint8_t* data, std::size_t size) {
+  std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+  const auto file = zel_analysis::ReadCapture(in, "input");
+  Require(file.error.find('\n') == std::string::npos);
+  if (!file.error.empty()) return Require(file.capture.frames.empty());
+  std::stringstream copy;
+  zel_analysis::WriteCapture(copy, file.capture, zel_analysis::CaptureFormat::kZel);
+  Require(zel_analysis::ReadCapture(copy, "copy").capture.frames == file.capture.frames);
+}
+
+void RunOperations(Input in) {
+  zel_scripted::SetFrequency(in.Take<std::int64_t>(), (in.Take<std::uint8_t>() & 1) != 0);
+  CZelFrameRate meter(in.Take<std::int8_t>() < 0 ? in.Take<int>() : in.Take<std::uint8_t>() % 9);
+  CZelWallTimer timer;
+  CZelTimeValue a(in.Take<double>()), b(in.Take<double>());
+  while (in.size > 0) {
+    const auto precision = static_cast<CZelTimer::EPrecisionType>(in.Take<std::uint8_t>() % 7);
+    switch (in.Take<std::uint8_t>() % 10) {
+      case 0: zel_scripted::SetCount(in.Take<std::int64_t>()); break;
+      case 1: meter.FrameDrawStartNotice(); break;
+      case 2: meter.FrameDrawEndNotice(); break;
+      case 3: meter.SwapCallNotice(); break;
+      case 4: timer.Start(); break;
+      case 5: Require(std::isfinite(timer.Elapsed(precision))); break;
+      case 6: timer.AdjustStartTime(in.Take<double>()); break;
+      case 7: Require(timer.ReportElapsed(precision).size() <= 29); break;
+      case 8: a = a + b; b = a - b; break;
+      case 9: a.Set(in.Take<double>()); Require(std::isfinite(a.Get())); break;
+    }
+    CZelFrameRate copy(meter);
+    const float rate = meter.GetFrameRate();
+    Require(std::isfinite(rate) && rate == copy.GetFrameRate());
+    Require(meter.GetDrawHistory() == copy.GetDrawHistory());
+    Require(meter.GetBufferCount() == static_cast<int>(copy.GetDrawHistory().size()));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  zel_scripted::Restore();
+  if (size > 0 && data[0] % 4 == 0) {
+    ReadCapture(data + 1, size - 1);
+  } else {
+    RunOperations({data + (size > 0 ? 1 : 0), size > 0 ? size - 1 : 0});
+  }
+  return 0;
+}
