@@ -58,16 +58,38 @@ void RunOperations(Input in) {
   while (in.size > 0) {
     const auto precision = static_cast<CZelTimer::EPrecisionType>(in.Take<std::uint8_t>() % 7);
     switch (in.Take<std::uint8_t>() % 10) {
-      case 0: zel_scripted::SetCount(in.Take<std::int64_t>()); break;
-      case 1: meter.FrameDrawStartNotice(); break;
-      case 2: meter.FrameDrawEndNotice(); break;
-      case 3: meter.SwapCallNotice(); break;
-      case 4: timer.Start(); break;
-      case 5: Require(std::isfinite(timer.Elapsed(precision))); break;
-      case 6: timer.AdjustStartTime(in.Take<double>()); break;
-      case 7: Require(timer.ReportElapsed(precision).size() <= 29); break;
-      case 8: a = a + b; b = a - b; break;
-      case 9: a.Set(in.Take<double>()); Require(std::isfinite(a.Get())); break;
+      case 0:
+        zel_scripted::SetCount(in.Take<std::int64_t>());
+        break;
+      case 1:
+        meter.FrameDrawStartNotice();
+        break;
+      case 2:
+        meter.FrameDrawEndNotice();
+        break;
+      case 3:
+        meter.SwapCallNotice();
+        break;
+      case 4:
+        timer.Start();
+        break;
+      case 5:
+        Require(std::isfinite(timer.Elapsed(precision)));
+        break;
+      case 6:
+        timer.AdjustStartTime(in.Take<double>());
+        break;
+      case 7:
+        Require(timer.ReportElapsed(precision).size() <= 29);
+        break;
+      case 8:
+        a = a + b;
+        b = a - b;
+        break;
+      case 9:
+        a.Set(in.Take<double>());
+        Require(std::isfinite(a.Get()));
+        break;
     }
     CZelFrameRate copy(meter);
     const float rate = meter.GetFrameRate();

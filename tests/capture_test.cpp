@@ -72,17 +72,28 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FileCase{"presentmon1-csgo.csv", 300, "csgo.exe", {14329886000, 10564000, kNoDrawTime}, ""},
         // No line end after the last row.
-        FileCase{"presentmon1-apex-short.csv", 11, "r5apex.exe", {26368000, 19032000, kNoDrawTime}, ""},
+        FileCase{
+            "presentmon1-apex-short.csv", 11, "r5apex.exe", {26368000, 19032000, kNoDrawTime}, ""},
         // Quoted fields in the first row only, shorter rows after it.
-        FileCase{"ocat-metroexodus.csv", 300, "MetroExodus.exe", {12027000, 9681000, kNoDrawTime}, ""},
+        FileCase{
+            "ocat-metroexodus.csv", 300, "MetroExodus.exe", {12027000, 9681000, kNoDrawTime}, ""},
         // Lower-case 1.x names; four swap chains of two programs, interleaved.
-        FileCase{"presentmon1-gold-test_case_3.csv", 62, "dwm.exe", {391318700, 16584800, kNoDrawTime},
+        FileCase{"presentmon1-gold-test_case_3.csv",
+                 62,
+                 "dwm.exe",
+                 {391318700, 16584800, kNoDrawTime},
                  "dwm.exe, 62 of 119 rows (the busiest of 4 swap chains)"},
         // PresentMon 2: times in ticks of an unknown clock, so summed intervals.
-        FileCase{"presentmon2-gold-test_case_3.csv", 61, "dwm.exe", {16584800, 16584800, 16528500},
+        FileCase{"presentmon2-gold-test_case_3.csv",
+                 61,
+                 "dwm.exe",
+                 {16584800, 16584800, 16528500},
                  "dwm.exe, 61 of 115 rows (the busiest of 4 swap chains)"},
-        FileCase{"presentmon2-v2metrics-gold-test_case_3.csv", 61, "dwm.exe",
-                 {16569900, 16569900, 16528500}, "dwm.exe, 61 of 115 rows (the busiest of 4 swap chains)"},
+        FileCase{"presentmon2-v2metrics-gold-test_case_3.csv",
+                 61,
+                 "dwm.exe",
+                 {16569900, 16569900, 16528500},
+                 "dwm.exe, 61 of 115 rows (the busiest of 4 swap chains)"},
         // MangoHud 0.6: frametime in microseconds.
         FileCase{"mangohud-0.6.8-glfwdemo.csv", 42, "", {45231785, 15651000, kNoDrawTime}, ""}));
 
@@ -104,7 +115,8 @@ TEST(CaptureFormats, ReadBackExactly) {
     EXPECT_EQ(file.error, "") << zel_analysis::FormatName(format);
     EXPECT_EQ(file.format, format);
     EXPECT_EQ(file.capture.frames, capture.frames) << zel_analysis::FormatName(format);
-    if (format != CaptureFormat::kMangoHud) EXPECT_EQ(file.capture.application, capture.application);
+    if (format != CaptureFormat::kMangoHud)
+      EXPECT_EQ(file.capture.application, capture.application);
   }
   std::locale::global(std::locale::classic());
   std::setlocale(LC_ALL, saved.c_str());
@@ -120,13 +132,15 @@ TEST(CaptureFormats, BadInputNamesFileLineAndFault) {
   } cases[] = {
       {"", "f: empty file"},
       {"time,value\n1,2\n", "f:1: not a frame capture"},
-      {"Application,TimeInSeconds\napp,0.1\n", "f:1: a PresentMon header without MsBetweenPresents"},
+      {"Application,TimeInSeconds\napp,0.1\n",
+       "f:1: a PresentMon header without MsBetweenPresents"},
       {pm, ""},
       {pm + "app,0.2,fast\n", "f:3: column MsBetweenPresents: 'fast' is not a number"},
       {pm + "app,0.2\n", "f:3: the row ends after 2 of the 3 fields"},
       {pm + "app,-0.2,16.6\n", "f:3: column TimeInSeconds: '-0.2' is not a duration"},
       {"Application,MsBetweenPresents\n", "f:1: a PresentMon header but no frames"},
-      {"os,cpu\n,\nfps,elapsed\n", "f:3: the column header lacks one of fps, frametime and elapsed"},
+      {"os,cpu\n,\nfps,elapsed\n",
+       "f:3: the column header lacks one of fps, frametime and elapsed"},
       {mango + "60,16.6,1e30\n", "f:5: column elapsed: '1e30' is not a whole number"},
       {"zeltimers_capture,application\n2,app\n", "f:2: expected the format version 1"},
       {"zeltimers_capture,application\n1,app\ntime_ns,interval_ns,draw_ns\n5,-1,\n",

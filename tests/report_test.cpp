@@ -46,7 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{86400.0, 5, "1.00 days"}, ReportCase{129600.0, 5, "1.50 days"},
         ReportCase{-2.0, 5, "-2000.0 milliseconds"},
         // The ends of the range.
-        ReportCase{kInf, 5, "24855.13 days"}, ReportCase{-kInf, 5, "-2147483649000.0 milliseconds"}));
+        ReportCase{kInf, 5, "24855.13 days"},
+        ReportCase{-kInf, 5, "-2147483649000.0 milliseconds"}));
 
 using Report = ScriptedClockTest;
 

@@ -90,7 +90,8 @@ int Run(const Options& options) {
   // Room for the whole run at the target rate (a second's worth more), so
   // recording allocates nothing in the loop; uncapped runs grow the buffer.
   const double expected = (options.fps > 0.0 ? options.fps : 1000.0) * (options.duration + 1.0);
-  zel_analysis::FrameRecorder recorder(options.capture.empty() ? 0 : static_cast<std::size_t>(expected));
+  zel_analysis::FrameRecorder recorder(
+      options.capture.empty() ? 0 : static_cast<std::size_t>(expected));
   Pacer pacer(options.fps);
   Canvas back(kSceneWidth, kSceneHeight);
   Canvas front(kSceneWidth, kSceneHeight);

@@ -64,9 +64,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
       } else if (name == "--format" && zel_analysis::FormatFromName(text, format)) {
         result.options.format = text;
       } else {
-        result.error = name == "--capture" ? "option --capture needs a file name"
-                                           : "invalid value '" + text +
-                                                 "' for --format: expected presentmon, mangohud or zel";
+        result.error =
+            name == "--capture"
+                ? "option --capture needs a file name"
+                : "invalid value '" + text + "' for --format: expected presentmon, mangohud or zel";
         return result;
       }
       continue;

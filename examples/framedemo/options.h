@@ -8,11 +8,11 @@
 namespace framedemo {
 
 struct Options {
-  double fps = 60.0;       // target frames per second; 0 draws as fast as it can
-  double duration = 3.0;   // seconds of running
-  int history = 120;       // the meter's swap history length (draws keep 4x)
-  double extraLoad = 0.0;  // milliseconds of busy work added to each draw
-  std::string capture;     // file to write every frame to; empty for none
+  double fps = 60.0;                  // target frames per second; 0 draws as fast as it can
+  double duration = 3.0;              // seconds of running
+  int history = 120;                  // the meter's swap history length (draws keep 4x)
+  double extraLoad = 0.0;             // milliseconds of busy work added to each draw
+  std::string capture;                // file to write every frame to; empty for none
   std::string format = "presentmon";  // its format: presentmon, mangohud or zel
 };
 

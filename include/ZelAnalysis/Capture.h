@@ -68,8 +68,7 @@ CaptureFile ReadCaptureFile(const std::string& path);
 /// Writes a capture; numbers always use '.', whatever the locale.
 void WriteCapture(std::ostream& out, const Capture& capture, CaptureFormat format);
 /// WriteCapture to a file. Returns an error line, empty on success.
-std::string WriteCaptureFile(const std::string& path, const Capture& capture,
-                             CaptureFormat format);
+std::string WriteCaptureFile(const std::string& path, const Capture& capture, CaptureFormat format);
 
 }  // namespace zel_analysis
 

@@ -76,9 +76,9 @@ std::string ReadPresentMon(csv::Lines& lines, const std::vector<std::string>& he
   }
   if (streams.empty()) return lines.Error("a PresentMon header but no frames");
 
-  Stream& busiest = *std::max_element(streams.begin(), streams.end(), [](const Stream& a, const Stream& b) {
-    return a.frames.size() < b.frames.size();
-  });
+  Stream& busiest = *std::max_element(
+      streams.begin(), streams.end(),
+      [](const Stream& a, const Stream& b) { return a.frames.size() < b.frames.size(); });
   if (streams.size() > 1) {
     file.note = busiest.application + ", " + std::to_string(busiest.frames.size()) + " of " +
                 std::to_string(rows) + " rows (the busiest of " + std::to_string(streams.size()) +
@@ -96,8 +96,7 @@ void WritePresentMon(std::ostream& out, const Capture& capture) {
   // Measured: TimeInSeconds, msBetweenPresents and MsCPUBusy. The present
   // interval also stands in for msBetweenDisplayChange, which only the
   // display could measure; the rest are neutral.
-  const std::string prefix =
-      csv::Field(capture.application) + ",0,0x0000000000000000,Other,0,0,0,";
+  const std::string prefix = csv::Field(capture.application) + ",0,0x0000000000000000,Other,0,0,0,";
   for (const Frame& frame : capture.frames) {
     const std::string interval = csv::Fixed(frame.intervalNs, kNsPerMs);
     out << prefix << csv::Fixed(frame.timeNs, kNsPerSecond) << ",0.000000," << interval
