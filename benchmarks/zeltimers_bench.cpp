@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ZelAnalysis/FrameRecorder.h"
 #include "ZelTimers.h"
 
 namespace {
@@ -79,6 +80,28 @@ void BM_InlineStartStopArithmetic(benchmark::State& state) {
 }
 BENCHMARK(BM_InlineStartStopArithmetic);
 
+// The shortest chain that still gives the same bits, written inline: at
+// 10^9 counts per second and below 2^24 s of uptime the whole seconds of
+// count / 10^9 are the integer quotient (no double rounds up to the next
+// second there), which the CPU computes beside the division instead of
+// after it; the elapsed time of a sub-second Stop needs no whole seconds.
+void BM_InlineShortestStartStop(benchmark::State& state) {
+  Fields start{}, elapsed{};
+  for (auto _ : state) {
+    const std::int64_t count = RawCounterRead();
+    const double q = static_cast<double>(count) / 1e9;
+    const auto seconds = static_cast<std::int32_t>(count / 1000000000);
+    start = {seconds, static_cast<std::int32_t>((q - static_cast<double>(seconds)) * 1e9)};
+    const double now = static_cast<double>(RawCounterRead()) / 1e9;
+    const double v =
+        now - (static_cast<double>(start.nanos) * 1e-9 + static_cast<double>(start.seconds));
+    elapsed = v < 1.0 && v > -1.0 ? Fields{0, static_cast<std::int32_t>(v * 1e9)} : Truncate(v);
+    benchmark::DoNotOptimize(start);
+    benchmark::DoNotOptimize(elapsed);
+  }
+}
+BENCHMARK(BM_InlineShortestStartStop);
+
 void BM_WallTimerStartStop(benchmark::State& state) {
   CZelWallTimer timer;
   for (auto _ : state) {
@@ -119,6 +142,23 @@ void BM_Frame(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Frame)->ArgsProduct({kLengths});
+
+// The same frame recorded for a capture as well: one more counter read per
+// notice, into a buffer with room for every frame of the run.
+void BM_FrameRecorded(benchmark::State& state) {
+  CZelFrameRate meter = FullMeter(static_cast<int>(state.range(0)));
+  zel_analysis::FrameRecorder recorder(static_cast<std::size_t>(state.max_iterations) + 1);
+  for (auto _ : state) {
+    meter.FrameDrawStartNotice();
+    recorder.FrameDrawStartNotice();
+    meter.FrameDrawEndNotice();
+    recorder.FrameDrawEndNotice();
+    meter.SwapCallNotice();
+    recorder.SwapCallNotice();
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_FrameRecorded)->Arg(60);
 
 // The same frame written inline: four reads with the exact arithmetic, two
 // appends and two trims of plain vectors. What the design itself costs.
@@ -224,12 +264,14 @@ public:
                              {"BM_WallTimerStartStop", "BM_SteadyClockNow_x2"},
                              {"BM_WallTimerStartStop", "BM_InlineStartStopArithmetic"},
                              {"BM_InlineStartStopArithmetic", "BM_RawCounterRead_x2"},
+                             {"BM_InlineShortestStartStop", "BM_RawCounterRead_x2"},
                              {"BM_WallTimerElapsedMs", "BM_RawCounterRead_x1"},
                              {"BM_ReportAutomatic", "BM_Snprintf"}};
     for (std::int64_t length : kLengths) {
       const std::string arg = "/" + std::to_string(length);
       rows.push_back({"BM_Frame" + arg, "BM_RawCounterRead_x4"});
       rows.push_back({"BM_Frame" + arg, "BM_InlineFrame" + arg});
+      rows.push_back({"BM_FrameRecorded" + arg, "BM_Frame" + arg});
       rows.push_back({"BM_GetFrameRate" + arg, "BM_InOrderSum" + arg});
       rows.push_back({"BM_GetDrawHistory" + arg, "BM_VectorCopy" + arg});
     }
