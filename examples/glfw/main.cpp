@@ -1,7 +1,8 @@
 // zel-glfwdemo: meters a real OpenGL render loop. Each frame clears the
-// window and draws a spinning triangle with OpenGL 1.x calls (so no loader
-// library is needed), between the meter's draw notices; the swap notice
-// follows glfwSwapBuffers.
+// window, draws a spinning triangle and, over it in the top left corner, a
+// graph of the meter's recent frame times, all with OpenGL 1.x calls (so no
+// loader library is needed), between the meter's draw notices; the swap
+// notice follows glfwSwapBuffers.
 //
 //   zel-glfwdemo [seconds] [--fps N] [--capture FILE [--format NAME]]
 //                [--screenshot FILE]        (--help explains them)
@@ -17,12 +18,20 @@
 #include <thread>
 #include <vector>
 
+#include "graph.h"
 #include "pacer.h"
 
 namespace {
 
 constexpr const char* kProgram = "zel-glfwdemo";
-constexpr int kHistory = 120;  // swap intervals the meter keeps
+constexpr int kHistory = 120;  // swap intervals the meter keeps, and the graph shows
+
+// The overlay box in the window's top left corner, in pixels, and the
+// graph's area inside it.
+constexpr float kMargin = 8.0f;
+constexpr float kPadding = 6.0f;
+constexpr float kGraphWidth = 238.0f;  // two pixels per interval
+constexpr float kGraphHeight = 72.0f;
 
 struct Options {
   double seconds = 0.0;  // 0: until the window is closed
@@ -35,7 +44,9 @@ struct Options {
 const char* const kUsage =
     "Usage: zel-glfwdemo [seconds] [options]\n"
     "Draws a spinning triangle in a GLFW window, meters every frame with\n"
-    "CZelFrameRate and prints the frame rate once a second. Runs for\n"
+    "CZelFrameRate and prints the frame rate once a second. A graph in the top\n"
+    "left corner shows the last 120 frame times against a dashed line at the\n"
+    "target frame time (60 fps when there is no --fps target). Runs for\n"
     "`seconds`, or until the window is closed.\n"
     "\n"
     "  --fps N            pace to N frames per second against absolute deadlines,\n"
@@ -122,12 +133,50 @@ void DrawScene(double t) {
   glEnd();
 }
 
-void DrawFrame(double t, GLFWwindow* window) {
+// The graph over a translucent dark box, like a game's performance overlay:
+// the frame times as a bright cyan line, the target frame time as a dashed
+// amber one. Both line colours have a zero component, which neither the
+// scene nor the box ever has, so they can be told apart in a screenshot.
+void DrawOverlay(const glfwdemo::FrameGraph& graph, int width, int height) {
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0.0, width, 0.0, height, -1.0, 1.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  // Graph coordinates from here on, y up from the graph's bottom edge.
+  glTranslatef(kMargin + kPadding, static_cast<float>(height) - kMargin - kPadding - kGraphHeight,
+               0.0f);
+
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glColor4f(0.0f, 0.0f, 0.0f, 0.6f);
+  glRectf(-kPadding, -kPadding, kGraphWidth + kPadding, kGraphHeight + kPadding);
+  glDisable(GL_BLEND);
+
+  glLineWidth(2.0f);
+  glColor3ub(0, 230, 255);
+  glBegin(GL_LINE_STRIP);
+  for (const glfwdemo::Point& point : graph.frameTimes) glVertex2f(point.x, point.y);
+  glEnd();
+
+  // Dashed and on top, so steady frames right on target still show both.
+  glEnable(GL_LINE_STIPPLE);
+  glLineStipple(1, 0x00FF);
+  glColor3ub(255, 190, 0);
+  glBegin(GL_LINES);
+  glVertex2f(0.0f, graph.targetY);
+  glVertex2f(kGraphWidth, graph.targetY);
+  glEnd();
+  glDisable(GL_LINE_STIPPLE);
+}
+
+void DrawFrame(double t, const glfwdemo::FrameGraph& graph, GLFWwindow* window) {
   int width = 0;
   int height = 0;
   glfwGetFramebufferSize(window, &width, &height);
   glViewport(0, 0, width, height);
   DrawScene(t);
+  DrawOverlay(graph, width, height);
 }
 
 // Reads the back buffer into a binary PPM, top row first (OpenGL's rows
@@ -168,12 +217,15 @@ int Run(const Options& options) {
   // Paced runs set their own deadlines. Some servers (Xvfb) ignore the swap
   // interval: there only --fps limits the rate.
   glfwSwapInterval(options.fps < 0.0 ? 1 : 0);
+  // With no target of its own the graph marks 60 fps, a common display rate.
+  const double targetMs = 1000.0 / (options.fps > 0.0 ? options.fps : 60.0);
 
   CZelFrameRate meter(kHistory);
   const double expected = (options.fps > 0.0 ? options.fps : 1000.0) * (options.seconds + 1.0);
   zel_analysis::FrameRecorder recorder(
       options.capture.empty() ? 0 : static_cast<std::size_t>(expected));
   framedemo::Pacer pacer(options.fps > 0.0 ? options.fps : 0.0);
+  glfwdemo::FrameGraph graph;
   CZelWallTimer run;
   run.Start();
   pacer.Begin(framedemo::Pacer::Clock::now());
@@ -187,7 +239,9 @@ int Run(const Options& options) {
 
     meter.FrameDrawStartNotice();
     recorder.FrameDrawStartNotice();
-    DrawFrame(t, window);
+    graph = glfwdemo::LayOutFrameGraph(meter.GetSwapHistory(), targetMs, kHistory, kGraphWidth,
+                                       kGraphHeight);
+    DrawFrame(t, graph, window);
     // The GL calls only queue the work; without this it would be done, and
     // timed, in the swap instead of the draw.
     glFinish();
@@ -215,7 +269,7 @@ int Run(const Options& options) {
   if (!options.screenshot.empty()) {
     // The last frame once more, into the back buffer, which is defined
     // until the next swap.
-    DrawFrame(t, window);
+    DrawFrame(t, graph, window);
     shotError = WriteScreenshot(options.screenshot, window);
   }
   glfwDestroyWindow(window);
