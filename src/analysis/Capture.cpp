@@ -41,13 +41,13 @@ CaptureFile ReadCapture(std::istream& in, const std::string& name) {
     return file;
   }
   const std::vector<std::string> first = csv::Split(line);
-  if (csv::Find({first[0]}, {"zeltimers_capture"}) == 0) {
+  if (csv::SameName(first[0], "zeltimers_capture")) {
     file.format = CaptureFormat::kZel;
     file.error = formats::ReadZel(lines, first, file);
-  } else if (csv::Find({first[0]}, {"Application"}) == 0) {
+  } else if (csv::SameName(first[0], "Application")) {
     file.format = CaptureFormat::kPresentMon;
     file.error = formats::ReadPresentMon(lines, first, file);
-  } else if (csv::Find({first[0]}, {"os"}) == 0) {
+  } else if (csv::SameName(first[0], "os")) {
     file.format = CaptureFormat::kMangoHud;
     file.error = formats::ReadMangoHud(lines, first, file);
   } else {

@@ -38,15 +38,6 @@ std::vector<std::string> Split(const std::string& line) {
   return fields;
 }
 
-std::string Field(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + '"';
-}
-
-namespace {
-
 bool SameName(const std::string& field, const char* name) {
   std::size_t i = 0;
   for (; i < field.size() && name[i] != '\0'; ++i) {
@@ -56,13 +47,22 @@ bool SameName(const std::string& field, const char* name) {
   return i == field.size() && name[i] == '\0';
 }
 
+std::string Field(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + '"';
+}
+
+namespace {
+
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 }  // namespace
 
 int Find(const std::vector<std::string>& header, std::initializer_list<const char*> names) {
-  for (std::size_t i = 0; i < header.size(); ++i) {
-    for (const char* name : names) {
+  for (const char* name : names) {
+    for (std::size_t i = 0; i < header.size(); ++i) {
       if (SameName(header[i], name)) return static_cast<int>(i);
     }
   }

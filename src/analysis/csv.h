@@ -38,8 +38,10 @@ std::vector<std::string> Split(const std::string& line);
 // A text as one field: quoted when it holds a comma, a quote or a line end.
 std::string Field(const std::string& text);
 
-// The index of the first field equal to any of `names`, ignoring ASCII
-// case, or -1.
+// Whether a field is `name`, ignoring ASCII case.
+bool SameName(const std::string& field, const char* name);
+// The index of the field named `names[0]`, ignoring ASCII case, or failing
+// that `names[1]`, and so on; -1 when there is none.
 int Find(const std::vector<std::string>& header, std::initializer_list<const char*> names);
 
 // Numbers as capture files write them. Each returns false, with `error`
