@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Bit-exactness across toolchains: the library and its tests built with g++
 # and clang++, at -O0 and at -O3 -march=x86-64-v3 (where FMA is available to
-# the compiler), each in its own folder; the scripted-counter suite, whose
-# expectations are exact to the bit, must pass in every one. One more build
-# without -ffp-contract=off (ZELTIMERS_STRICT_FP=OFF) must FAIL it, which
-# shows that the protection is what keeps the results exact.
+# the compiler), and under flags a host's build may pass down through
+# CMAKE_CXX_FLAGS (-ffast-math, -Ofast, x87 arithmetic), each in its own
+# folder; the scripted-counter suite, whose expectations are exact to the
+# bit, must pass in every one. The same builds without the library's
+# floating-point rules (ZELTIMERS_STRICT_FP=OFF) must FAIL it: with FMA
+# contraction, with -ffast-math (which folds the NaN test away, so NaN no
+# longer stores zero) and with x87 arithmetic. That shows the rules are what
+# keep the results exact, and that the tests notice when they are gone.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source .ci/lib.sh
@@ -50,39 +54,75 @@ if ! v3_supported; then
   echo "note: this CPU does not support x86-64-v3 (AVX2, FMA, ...); those variants are skipped"
 fi
 
-start=$SECONDS
-ran=()
-for compiler in g++ clang++; do
-  for opt in O0 O3v3; do
-    flags=-O0
-    if [ "$opt" = O3v3 ]; then
-      [ "$v3" = yes ] || continue
-      flags="-O3 -march=x86-64-v3"
-    fi
-    failed=$(variant "${compiler%%+*}-$opt" "$compiler" "$flags")
-    if [ "$failed" != 0 ]; then
-      cat "build-exact-${compiler%%+*}-$opt/tests.log"
-      echo "exactness: $compiler $flags: $failed tests failed"
-      exit 1
-    fi
-    ran+=("$compiler $flags")
-  done
-done
-
-control="skipped (no x86-64-v3)"
-if [ "$v3" = yes ]; then
-  failed=$(variant g-O3v3-contracting g++ "-O3 -march=x86-64-v3" -DZELTIMERS_STRICT_FP=OFF)
-  if [ "$failed" = 0 ]; then
-    echo "exactness: without -ffp-contract=off the suite still passed; the exact tests" \
-      "no longer notice contraction"
-    exit 1
-  elif ! [[ $failed =~ ^[0-9]+$ ]]; then
-    cat build-exact-g-O3v3-contracting/tests.log
-    echo "exactness: the build without -ffp-contract=off did not run to the end"
+# must_pass NAME COMPILER FLAGS: the suite passes bit-exact, or the stage
+# stops.
+must_pass() {
+  local failed
+  failed=$(variant "$@")
+  if [ "$failed" != 0 ]; then
+    cat "build-exact-$1/tests.log"
+    echo "exactness: $2 $3: $failed tests failed"
     exit 1
   fi
-  control="g++ -O3 -march=x86-64-v3 without -ffp-contract=off fails $failed tests, as it must"
+  ran+=("$2 $3")
+}
+
+# must_fail NAME COMPILER FLAGS: the same build without the library's rules
+# fails some tests, or the stage stops.
+must_fail() {
+  local failed noun=tests
+  failed=$(variant "$1" "$2" "$3" -DZELTIMERS_STRICT_FP=OFF)
+  if [ "$failed" = 0 ]; then
+    echo "exactness: $2 $3 without the library's floating-point rules still passed;" \
+      "the exact tests no longer notice those flags"
+    exit 1
+  elif ! [[ $failed =~ ^[0-9]+$ ]]; then
+    cat "build-exact-$1/tests.log"
+    echo "exactness: $2 $3 without the library's floating-point rules did not run to the end"
+    exit 1
+  fi
+  [ "$failed" = 1 ] && noun="test"
+  controls+=("$2 $3 fails $failed $noun")
+}
+
+start=$SECONDS
+ran=()
+controls=()
+for compiler in g++ clang++; do
+  must_pass "${compiler%%+*}-O0" "$compiler" -O0
+  if [ "$v3" = yes ]; then
+    must_pass "${compiler%%+*}-O3v3" "$compiler" "-O3 -march=x86-64-v3"
+  fi
+done
+# A host's flags come first on the command line; the library's rules follow
+# them and must win.
+must_pass g-fastmath g++ "-O2 -ffast-math"
+must_pass clang-Ofast clang++ -Ofast
+must_pass g-Ofast g++ -Ofast
+must_pass g-x87 g++ "-O2 -mfpmath=387"
+
+skipped=
+if [ "$v3" = yes ]; then
+  # clang: it fuses a multiply and an add written in one expression, as in
+  # the time value's conversion to seconds. g++ fuses only a product that has
+  # no other use, and the conversion's sub-second shortcut gives it another.
+  must_fail clang-O3v3-contracting clang++ "-O3 -march=x86-64-v3"
+else
+  skipped="; the contraction control skipped (no x86-64-v3)"
 fi
+must_fail g-fastmath-loose g++ "-O2 -ffast-math"
+# The failure must be the Set table's NaN row: its message ends with the
+# argument, printed as "nan".
+if ! awk '/^\[ RUN      \]/ { set = /TimeValueSet\./ } set && /^-?nan$/ { found = 1 }
+          END { exit !found }' build-exact-g-fastmath-loose/tests.log; then
+  cat build-exact-g-fastmath-loose/tests.log
+  echo "exactness: g++ -O2 -ffast-math without the library's rules did not fail the NaN case of Set"
+  exit 1
+fi
+controls[-1]+=" (NaN no longer stores zero)"
+must_fail g-x87-loose g++ "-O2 -mfpmath=387"
 
 summary=$(printf '%s, ' "${ran[@]}")
-echo "exactness: suite passes bit-exact with ${summary%, }; $control ($((SECONDS - start)) s)"
+control=$(printf '%s, ' "${controls[@]}")
+echo "exactness: suite passes bit-exact with ${summary%, };" \
+  "without the library's rules ${control%, }, as they must$skipped ($((SECONDS - start)) s)"
