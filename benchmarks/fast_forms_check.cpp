@@ -19,7 +19,12 @@ using zel_value::Fields;
 
 bool Same(Fields a, Fields b) { return a.seconds == b.seconds && a.nanoseconds == b.nanoseconds; }
 
-bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameBits(double a, double b) {
+  std::uint64_t x = 0, y = 0;
+  std::memcpy(&x, &a, sizeof x);
+  std::memcpy(&y, &b, sizeof y);
+  return x == y;
+}
 
 int Fail(const char* form, double input) {
   std::printf("%s: differs from the plain form at %.17g\n", form, input);
@@ -72,8 +77,8 @@ int main() {
       const std::vector<float> d = meter.GetDrawHistory(), s = meter.GetSwapHistory();
       if (!d.empty()) draws.push_back(d.back());
       if (!s.empty() && frame > 0) swaps.push_back(s.back());
-      if (draws.size() > 4u * static_cast<unsigned>(length)) draws.erase(draws.begin());
-      if (swaps.size() > static_cast<unsigned>(length)) swaps.erase(swaps.begin());
+      if (draws.size() > 4 * static_cast<std::size_t>(length)) draws.erase(draws.begin());
+      if (swaps.size() > static_cast<std::size_t>(length)) swaps.erase(swaps.begin());
       if (d != draws || s != swaps || meter.GetBufferCount() != static_cast<int>(draws.size()))
         return Fail("histories", length);
     }

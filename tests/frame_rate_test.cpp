@@ -40,11 +40,13 @@ TEST_F(FrameRate, HistoriesHoldTheLatestSamplesAfterEveryFrame) {
       meter.SwapCallNotice();
       draws.push_back(125.0f * static_cast<float>(frame));
       swaps.push_back(static_cast<float>(frame + 1) / 8.0f);
-      if (draws.size() > 4u * length) draws.erase(draws.begin());
+      if (draws.size() > 4 * static_cast<std::size_t>(length)) draws.erase(draws.begin());
       if (swaps.size() > static_cast<std::size_t>(length)) swaps.erase(swaps.begin());
       double sum = 0.0;
       for (float s : swaps) sum += s;
-      const float rate = swaps.empty() ? -1.0f : static_cast<float>(1.0 / (sum / swaps.size()));
+      const float rate = swaps.empty()
+                             ? -1.0f
+                             : static_cast<float>(1.0 / (sum / static_cast<double>(swaps.size())));
       ASSERT_EQ(meter.GetDrawHistory(), draws) << "length " << length << ", frame " << frame;
       ASSERT_EQ(meter.GetSwapHistory(), swaps) << "length " << length << ", frame " << frame;
       ASSERT_EQ(meter.GetBufferCount(), static_cast<int>(draws.size()));
