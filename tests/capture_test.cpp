@@ -1,15 +1,16 @@
-// Frame captures: the recorder on the scripted counter, the readers on real
-// files, every format read back as written, and bad input.
+// Frame captures: the recorder on a clock the test steps, the readers on
+// real files, every format read back as written, and bad input.
 #include <ZelAnalysis/Capture.h>
 #include <ZelAnalysis/FrameRecorder.h>
+#include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdint>
 #include <locale>
 #include <ostream>
 #include <sstream>
 #include <string>
-
-#include "test_support.h"
+#include <vector>
 
 namespace zel_analysis {
 void PrintTo(const Frame& f, std::ostream* os) {
@@ -23,26 +24,30 @@ using zel_analysis::CaptureFormat;
 using zel_analysis::Frame;
 using zel_analysis::kNoDrawTime;
 
-using Recorder = ScriptedClockTest;
+// A clock the test steps by hand, counting its readings.
+std::int64_t clockNow = 0;
+int clockReads = 0;
+std::int64_t ReadClock() {
+  ++clockReads;
+  return clockNow;
+}
 
-// One counter read per notice; frames from the second swap on, timed from
-// the first, each with the draw measured since the swap before it. Times
-// are multiples of 1/512 s, which the timer reads exactly.
-TEST_F(Recorder, RecordsEachSwapAfterTheFirst) {
-  constexpr std::int64_t kTick = 1953125;
-  zel_analysis::FrameRecorder recorder(4);
-  zel_scripted::ResetReads();
+// One reading per notice; frames from the second swap on, timed from the
+// first, each with the draw measured since the swap before it.
+TEST(Recorder, RecordsEachSwapAfterTheFirst) {
+  zel_analysis::FrameRecorder recorder(4, ReadClock);
+  clockNow = 5000;
   recorder.SwapCallNotice();  // the capture begins
-  zel_scripted::Advance(kTick);
+  clockNow += 100;
   recorder.FrameDrawStartNotice();
-  zel_scripted::Advance(3 * kTick);
+  clockNow += 2000;
   recorder.FrameDrawEndNotice();
-  zel_scripted::Advance(kTick);
+  clockNow += 16000000;
   recorder.SwapCallNotice();
-  zel_scripted::Advance(kTick);
+  clockNow += 7;
   recorder.SwapCallNotice();  // no draw in this frame
-  EXPECT_EQ(zel_scripted::CounterReads(), 5);
-  const std::vector<Frame> want = {{5 * kTick, 5 * kTick, 3 * kTick}, {6 * kTick, kTick, 0}};
+  EXPECT_EQ(clockReads, 5);
+  const std::vector<Frame> want = {{16002100, 16002100, 2000}, {16002107, 7, 0}};
   EXPECT_EQ(recorder.Frames(), want);
 }
 

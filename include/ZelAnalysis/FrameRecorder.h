@@ -2,8 +2,6 @@
 #ifndef ZELANALYSIS_FRAMERECORDER_H
 #define ZELANALYSIS_FRAMERECORDER_H
 
-#include <ZelWallTimer.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -21,22 +19,28 @@ namespace zel_analysis {
 ///   swap();
 ///   meter.SwapCallNotice();        recorder.SwapCallNotice();
 ///
-/// Each notice makes exactly one counter read, on a CZelWallTimer started
-/// when the recorder is made. As with the meter, the first swap only starts
-/// the capture: each later swap records one frame, with its time since that
-/// first swap, the interval since the previous swap and the draw time
-/// measured since then (the last draw start to draw end; 0 if no draw was
-/// noticed).
+/// Each notice makes exactly one clock reading. As with the meter, the
+/// first swap only starts the capture: each later swap records one frame,
+/// with its time since that first swap, the interval since the previous
+/// swap and the draw time measured since then (the last draw start to draw
+/// end; 0 if no draw was noticed).
 ///
-/// Times are the timer's readings, whole nanoseconds truncated as the
-/// timer truncates them, carried over exactly for captures up to 24 days
-/// long (its double seconds hold every nanosecond up to 2^21 s). Frames go
-/// into a buffer sized up front; while they fit, notices allocate nothing.
-/// Beyond it the buffer grows by doubling.
+/// The clock is std::chrono::steady_clock, read in whole nanoseconds (on
+/// Linux the same CLOCK_MONOTONIC as the meter's counter, on Windows the
+/// same performance counter); its readings are kept as they are, with no
+/// conversion to seconds in between. Frames go into a buffer sized up
+/// front: while they fit, notices allocate nothing. Beyond it the buffer
+/// grows by doubling.
 class FrameRecorder {
 public:
-  /// Room for `frames` frames before any allocation.
-  explicit FrameRecorder(std::size_t frames = 0);
+  /// A clock: nanoseconds since any fixed point, never going back.
+  using Clock = std::int64_t (*)();
+  /// steady_clock's reading in nanoseconds.
+  static std::int64_t SteadyNanoseconds();
+
+  /// Room for `frames` frames before any allocation; `clock` is read once
+  /// per notice.
+  explicit FrameRecorder(std::size_t frames = 0, Clock clock = SteadyNanoseconds);
 
   void FrameDrawStartNotice();
   void FrameDrawEndNotice();
@@ -46,9 +50,7 @@ public:
   const std::vector<Frame>& Frames() const { return m_Frames; }
 
 private:
-  std::int64_t Now();
-
-  CZelWallTimer m_Clock;
+  Clock m_Clock;
   std::vector<Frame> m_Frames;
   bool m_Started = false;
   std::int64_t m_FirstSwap = 0;

@@ -1,26 +1,25 @@
 #include "ZelAnalysis/FrameRecorder.h"
 
-#include <cmath>
+#include <chrono>
 
 namespace zel_analysis {
 
-FrameRecorder::FrameRecorder(std::size_t frames) {
+std::int64_t FrameRecorder::SteadyNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+FrameRecorder::FrameRecorder(std::size_t frames, Clock clock) : m_Clock(clock) {
   m_Frames.reserve(frames);
-  m_Clock.Start();
 }
 
-// Nanoseconds since the recorder was made: the timer keeps whole
-// nanoseconds, and its double seconds carry them exactly below 2^21 s.
-std::int64_t FrameRecorder::Now() {
-  return std::llround(m_Clock.Elapsed(CZelTimer::eSeconds) * 1e9);
-}
+void FrameRecorder::FrameDrawStartNotice() { m_DrawStart = m_Clock(); }
 
-void FrameRecorder::FrameDrawStartNotice() { m_DrawStart = Now(); }
-
-void FrameRecorder::FrameDrawEndNotice() { m_Draw = Now() - m_DrawStart; }
+void FrameRecorder::FrameDrawEndNotice() { m_Draw = m_Clock() - m_DrawStart; }
 
 void FrameRecorder::SwapCallNotice() {
-  const std::int64_t now = Now();
+  const std::int64_t now = m_Clock();
   if (!m_Started) {
     m_Started = true;
     m_FirstSwap = now;
