@@ -119,10 +119,10 @@ std::string HistogramText(const FrameStats& stats) {
   std::vector<std::pair<std::size_t, std::size_t>> bins;  // first bucket, frames
   const std::size_t merge = first < open ? (last - first) / 12 + 1 : 1;
   for (std::size_t b = first; b < open && b <= last; ++b) {
-    if ((b - first) % merge == 0) bins.push_back({b, 0});
+    if ((b - first) % merge == 0) bins.emplace_back(b, 0);
     bins.back().second += counts[b];
   }
-  if (counts[open] > 0) bins.push_back({open, counts[open]});
+  if (counts[open] > 0) bins.emplace_back(open, counts[open]);
   std::size_t fullest = 0;
   for (const auto& bin : bins) fullest = std::max(fullest, bin.second);
   const double bucketMs = static_cast<double>(zel_analysis::kHistogramBucketNs) / 1e6;

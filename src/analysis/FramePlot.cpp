@@ -144,7 +144,7 @@ FramePlot MakeFramePlot(const std::string& title, const std::vector<PlotInput>& 
   std::size_t perBin = 1;
   for (const std::size_t k : {1, 2, 4, 8, 10, 20}) {
     perBin = k;
-    if (binnedMs <= kMaxBins * k * 0.25) break;
+    if (binnedMs <= static_cast<double>(kMaxBins * k) * 0.25) break;
   }
   plot.binMs = static_cast<double>(perBin * kHistogramBucketNs) / kNsPerMs;
   const auto closedBins = static_cast<std::size_t>(std::ceil(binnedMs / plot.binMs));
@@ -243,13 +243,13 @@ struct Map {
 
 std::string Text(double x, double y, const std::string& anchor, const std::string& text,
                  const std::string& extra = "") {
-  return "<text x=\"" + N(x) + "\" y=\"" + N(y) + "\" text-anchor=\"" + anchor + "\"" + extra +
-         ">" + Escaped(text) + "</text>\n";
+  return "<text x='" + N(x) + "' y='" + N(y) + "' text-anchor='" + anchor + "'" + extra + ">" +
+         Escaped(text) + "</text>\n";
 }
 
 std::string Line(double x1, double y1, double x2, double y2, const std::string& style) {
-  return "<line x1=\"" + N(x1) + "\" y1=\"" + N(y1) + "\" x2=\"" + N(x2) + "\" y2=\"" + N(y2) +
-         "\" " + style + "/>\n";
+  return "<line x1='" + N(x1) + "' y1='" + N(y1) + "' x2='" + N(x2) + "' y2='" + N(y2) + "' " +
+         style + "/>\n";
 }
 
 }  // namespace
@@ -259,38 +259,37 @@ std::string FramePlotSvg(const FramePlot& plot) {
   const Map x{plot.time, kTimeLeft, kTimeRight};
   const Map y{plot.frameMs, kBottom, top};
   const Map bar{plot.share, kBarsLeft, kBarsRight};
-  std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + N(kWidth) +
-                    "\" height=\"" + N(kHeight) + "\" viewBox=\"0 0 " + N(kWidth) + " " +
-                    N(kHeight) +
-                    "\" font-family=\"DejaVu Sans, Arial, sans-serif\" font-size=\"12\">\n";
-  svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  svg += "<clipPath id=\"bars\"><rect x=\"" + N(kBarsLeft) + "\" y=\"" + N(top) + "\" width=\"" +
-         N(kBarsRight - kBarsLeft) + "\" height=\"" + N(kBottom - top) + "\"/></clipPath>\n";
-  svg += Text(kTimeLeft, 30.0, "start", plot.title, " font-size=\"18\" font-weight=\"bold\"");
+  std::string svg = "<svg xmlns='http://www.w3.org/2000/svg' width='" + N(kWidth) + "' height='" +
+                    N(kHeight) + "' viewBox='0 0 " + N(kWidth) + " " + N(kHeight) +
+                    "' font-family='DejaVu Sans, Arial, sans-serif' font-size='12'>\n";
+  svg += "<rect width='100%' height='100%' fill='white'/>\n";
+  svg += "<clipPath id='bars'><rect x='" + N(kBarsLeft) + "' y='" + N(top) + "' width='" +
+         N(kBarsRight - kBarsLeft) + "' height='" + N(kBottom - top) + "'/></clipPath>\n";
+  svg += Text(kTimeLeft, 30.0, "start", plot.title, " font-size='18' font-weight='bold'");
 
   // The key to the marks, then one legend line per run.
-  const std::string grey = "stroke=\"#555\" stroke-width=\"1.5\"";
+  const std::string grey = "stroke='#555' stroke-width='1.5'";
   double kx = kBarsRight - 330.0;
   svg += Line(kx, 25.0, kx + 22.0, 25.0, grey) + Text(kx + 27.0, 29.0, "start", "frame time");
   kx += 100.0;
-  svg += Line(kx, 25.0, kx + 22.0, 25.0, grey + " stroke-dasharray=\"6 4\"") +
+  svg += Line(kx, 25.0, kx + 22.0, 25.0, grey + " stroke-dasharray='6 4'") +
          Text(kx + 27.0, 29.0, "start", "p50");
   kx += 65.0;
-  svg += Line(kx, 25.0, kx + 22.0, 25.0, grey + " stroke-dasharray=\"2 3\"") +
+  svg += Line(kx, 25.0, kx + 22.0, 25.0, grey + " stroke-dasharray='2 3'") +
          Text(kx + 27.0, 29.0, "start", "p99");
   kx += 65.0;
-  svg += "<circle cx=\"" + N(kx + 11.0) + "\" cy=\"25\" r=\"4\" fill=\"none\" " + grey + "/>" +
+  svg += "<circle cx='" + N(kx + 11.0) + "' cy='25' r='4' fill='none' " + grey + "/>" +
          Text(kx + 27.0, 29.0, "start", "stutter");
   for (std::size_t s = 0; s < plot.series.size(); ++s) {
     const double ly = kLegendTop + kLegendLine * static_cast<double>(s);
-    svg += "<rect x=\"" + N(kTimeLeft) + "\" y=\"" + N(ly - 9.0) +
-           "\" width=\"14\" height=\"10\" fill=\"" + kColours[s % 8] + "\"/>\n";
+    svg += "<rect x='" + N(kTimeLeft) + "' y='" + N(ly - 9.0) + "' width='14' height='10' fill='" +
+           kColours[s % 8] + "'/>\n";
     svg += Text(kTimeLeft + 20.0, ly, "start", plot.series[s].legend);
   }
 
   // Grid, ticks and axis titles.
-  const std::string grid = "stroke=\"#ddd\" stroke-width=\"1\"";
-  const std::string axis = "stroke=\"#333\" stroke-width=\"1\"";
+  const std::string grid = "stroke='#ddd' stroke-width='1'";
+  const std::string axis = "stroke='#333' stroke-width='1'";
   for (const double t : plot.frameMs.ticks) {
     svg += Line(kTimeLeft, y(t), kTimeRight, y(t), grid) +
            Line(kBarsLeft, y(t), kBarsRight, y(t), grid);
@@ -304,17 +303,15 @@ std::string FramePlotSvg(const FramePlot& plot) {
     svg += Line(bar(t), top, bar(t), kBottom, grid);
     svg += Text(bar(t), kBottom + 17.0, "middle", csv::Fixed(t, plot.share.decimals));
   }
-  svg += "<rect x=\"" + N(kTimeLeft) + "\" y=\"" + N(top) + "\" width=\"" +
-         N(kTimeRight - kTimeLeft) + "\" height=\"" + N(kBottom - top) + "\" fill=\"none\" " +
-         axis + "/>\n";
-  svg += "<rect x=\"" + N(kBarsLeft) + "\" y=\"" + N(top) + "\" width=\"" +
-         N(kBarsRight - kBarsLeft) + "\" height=\"" + N(kBottom - top) + "\" fill=\"none\" " +
-         axis + "/>\n";
+  svg += "<rect x='" + N(kTimeLeft) + "' y='" + N(top) + "' width='" + N(kTimeRight - kTimeLeft) +
+         "' height='" + N(kBottom - top) + "' fill='none' " + axis + "/>\n";
+  svg += "<rect x='" + N(kBarsLeft) + "' y='" + N(top) + "' width='" + N(kBarsRight - kBarsLeft) +
+         "' height='" + N(kBottom - top) + "' fill='none' " + axis + "/>\n";
   svg += Text((kTimeLeft + kTimeRight) / 2.0, kBottom + 38.0, "middle", "time (s)");
   svg += Text((kBarsLeft + kBarsRight) / 2.0, kBottom + 38.0, "middle", "frames (%)");
   const double midY = (top + kBottom) / 2.0;
-  svg += Text(22.0, midY, "middle", "frame time (ms)",
-              " transform=\"rotate(-90 22 " + N(midY) + ")\"");
+  svg +=
+      Text(22.0, midY, "middle", "frame time (ms)", " transform='rotate(-90 22 " + N(midY) + ")'");
 
   // The runs: histogram bars, then lines, then the marks on top.
   for (std::size_t s = 0; s < plot.series.size(); ++s) {
@@ -326,24 +323,27 @@ std::string FramePlotSvg(const FramePlot& plot) {
     for (std::size_t b = 0; b + (open ? 1 : 0) < bins; ++b) {
       if (series.histogram[b] <= 0.0) continue;
       const double low = static_cast<double>(b) * plot.binMs;
-      path += "M" + N(kBarsLeft) + " " + N(y(low)) + "H" + N(bar(series.histogram[b])) + "V" +
-              N(y(low + plot.binMs)) + "H" + N(kBarsLeft) + "Z";
+      path += "M" + N(kBarsLeft) + " " + N(y(low));
+      path += "H" + N(bar(series.histogram[b])) + "V" + N(y(low + plot.binMs));
+      path += "H" + N(kBarsLeft) + "Z";
     }
     if (!path.empty()) {
-      svg += "<path clip-path=\"url(#bars)\" d=\"" + path + "\" fill=\"" + colour +
-             "\" fill-opacity=\"0.35\" stroke=\"" + colour + "\" stroke-width=\"1\"/>\n";
+      svg += "<path clip-path='url(#bars)' fill-opacity='0.35' stroke-width='1' fill='" + colour;
+      svg += "' stroke='" + colour + "' d='";
+      svg += path;
+      svg += "'/>\n";
     }
     // Frames past the fixed buckets, somewhere from their start to the top:
     // an outline over that whole range, and its share in words.
     if (open && series.histogram.back() > 0.0) {
       const double low = plot.openBinMs;
       const double right = bar(series.histogram.back());
-      svg += "<rect x=\"" + N(kBarsLeft) + "\" y=\"" + N(top) + "\" width=\"" +
-             N(right - kBarsLeft) + "\" height=\"" + N(y(low) - top) +
-             "\" fill=\"none\" stroke=\"" + colour + "\" stroke-dasharray=\"4 3\"/>\n";
+      svg += "<rect x='" + N(kBarsLeft) + "' y='" + N(top) + "' width='" + N(right - kBarsLeft) +
+             "' height='" + N(y(low) - top) + "' fill='none' stroke='" + colour +
+             "' stroke-dasharray='4 3'/>\n";
       svg += Text(right + 4.0, y(low) - 6.0 - 14.0 * static_cast<double>(s), "start",
                   csv::Fixed(series.histogram.back(), 1) + "% at " + csv::Fixed(low, 0) + "+ ms",
-                  " fill=\"" + colour + "\"");
+                  " fill='" + colour + "'");
     }
   }
   for (std::size_t s = 0; s < plot.series.size(); ++s) {
@@ -352,22 +352,26 @@ std::string FramePlotSvg(const FramePlot& plot) {
     const std::string colour = kColours[s % 8];
     // Steps: each frame's level from the end of the one before to its own end.
     std::string path = "M" + N(x(0.0)) + " " + N(y(series.line.front().y));
-    for (const PlotPoint& p : series.line) path += "V" + N(y(p.y)) + "H" + N(x(p.x));
-    svg += "<path fill=\"none\" stroke=\"" + colour +
-           "\" stroke-width=\"1.2\" stroke-linejoin=\"round\" d=\"" + path + "\"/>\n";
+    for (const PlotPoint& p : series.line) {
+      path += "V" + N(y(p.y));
+      path += "H" + N(x(p.x));
+    }
+    svg +=
+        "<path fill='none' stroke='" + colour + "' stroke-width='1.2' stroke-linejoin='round' d='";
+    svg += path;
+    svg += "'/>\n";
   }
   for (std::size_t s = 0; s < plot.series.size(); ++s) {
     const PlotSeries& series = plot.series[s];
     if (series.line.empty()) continue;
-    const std::string stroke =
-        std::string("stroke=\"") + kColours[s % 8] + "\" stroke-width=\"1.5\"";
+    const std::string stroke = std::string("stroke='") + kColours[s % 8] + "' stroke-width='1.5'";
     svg += Line(kTimeLeft, y(series.p50Ms), kTimeRight, y(series.p50Ms),
-                stroke + " stroke-dasharray=\"6 4\"");
+                stroke + " stroke-dasharray='6 4'");
     svg += Line(kTimeLeft, y(series.p99Ms), kTimeRight, y(series.p99Ms),
-                stroke + " stroke-dasharray=\"2 3\"");
+                stroke + " stroke-dasharray='2 3'");
     for (const PlotPoint& p : series.stutters) {
-      svg += "<circle cx=\"" + N(x(p.x)) + "\" cy=\"" + N(y(p.y)) + "\" r=\"4.5\" fill=\"none\" " +
-             stroke + "/>\n";
+      svg += "<circle cx='" + N(x(p.x)) + "' cy='" + N(y(p.y)) + "' r='4.5' fill='none' " + stroke +
+             "/>\n";
     }
   }
   return svg + "</svg>\n";

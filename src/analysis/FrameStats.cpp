@@ -180,11 +180,11 @@ FrameStats Summarize(const std::vector<std::int64_t>& frameNs) {
   // The slowest ceil(n / 100) frames, sorted: p99 sits at their start or
   // just below it (floor(0.99 n) = n - ceil(n / 100)), so they are the ones
   // above it, and p99.9 and both lows lie among them.
-  const std::size_t slowest = CeilDiv<std::size_t>(n, 100);
+  const std::size_t slowest = CeilDiv(n, std::size_t{100});
   std::sort(at(n - slowest), sorted.end());
   stats.p999Ms = {Ms(sorted[Rank(n, 999)]), n < kFramesForPermille};
 
-  const std::size_t slowestPermille = CeilDiv<std::size_t>(n, 1000);
+  const std::size_t slowestPermille = CeilDiv(n, std::size_t{1000});
   const std::int64_t percentNs = std::accumulate(at(n - slowest), sorted.end(), std::int64_t{0});
   const std::int64_t permilleNs =
       std::accumulate(at(n - slowestPermille), sorted.end(), std::int64_t{0});

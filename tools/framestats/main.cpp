@@ -137,14 +137,15 @@ void PrintTable(const std::vector<Column>& columns) {
     rows[1].push_back(column.file.capture.application);
   }
   bool anyFew = false;
-  const std::size_t figures = Figures(columns[0].stats).size();
-  for (std::size_t f = 0; f < figures; ++f) {
-    std::vector<std::string> row;
-    for (const Column& column : columns) {
-      const NamedFigure figure = Figures(column.stats)[f];
-      if (row.empty()) row.push_back(figure.label);
-      anyFew = anyFew || figure.fewFrames;
-      row.push_back(Fixed(figure.value, Decimals(figure.key)) + (figure.fewFrames ? "*" : ""));
+  std::vector<std::vector<NamedFigure>> figures;
+  figures.reserve(columns.size());
+  for (const Column& column : columns) figures.push_back(Figures(column.stats));
+  for (std::size_t f = 0; f < figures[0].size(); ++f) {
+    std::vector<std::string> row = {figures[0][f].label};
+    for (const std::vector<NamedFigure>& named : figures) {
+      anyFew = anyFew || named[f].fewFrames;
+      row.push_back(Fixed(named[f].value, Decimals(named[f].key)) +
+                    (named[f].fewFrames ? "*" : ""));
     }
     rows.push_back(row);
   }
@@ -193,6 +194,7 @@ int Run(const Arguments& args) {
   }
   if (!args.svg.empty()) {
     std::vector<PlotInput> runs;
+    runs.reserve(columns.size());
     for (Column& column : columns)
       runs.push_back({BaseName(column.path), std::move(column.frameNs)});
     const std::string title =
