@@ -74,7 +74,8 @@ struct FramePlot {
   Scale frameMs;  ///< milliseconds, from 0
   Scale share;    ///< % of a run's frames, from 0, for the histograms
   /// The histogram's bin width: a whole number of the statistics' 0.25 ms
-  /// buckets (0.25, 0.5, 1, 2, 5, 10 or 25 ms) giving at most 80 bins.
+  /// buckets (0.25, 0.5, 1, 2, 2.5 or 5 ms), the narrowest giving at most 80
+  /// bins up to the scale's maximum or 100 ms, whichever is lower.
   double binMs = 0.25;
   /// 100 ms when the scale reaches past the fixed buckets: the histograms'
   /// last bin then holds every frame from there up. 0 otherwise.

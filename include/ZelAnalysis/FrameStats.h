@@ -58,8 +58,9 @@ std::vector<std::int64_t> FrameTimesOf(const Capture& capture);
 constexpr std::size_t kStutterWindow = 30;
 
 /// The histogram's buckets: [k * 0.25 ms, (k + 1) * 0.25 ms) for k = 0 ..
-/// 399, covering 0 to 100 ms (500 fps is 8 buckets, 30 fps 133), then one
-/// bucket for 100 ms and more.
+/// 399, covering 0 to 100 ms (a 500 fps frame falls in bucket 8, a 30 fps
+/// one in bucket 133: fine enough at any common rate), then bucket 400 for
+/// 100 ms and more.
 constexpr std::int64_t kHistogramBucketNs = 250000;
 constexpr std::size_t kHistogramBuckets = 401;
 
