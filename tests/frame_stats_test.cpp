@@ -22,12 +22,6 @@ Ns Runs(std::initializer_list<std::pair<int, std::int64_t>> runs) {
   return ns;
 }
 
-Ns Ms(std::initializer_list<std::int64_t> ms) {
-  Ns ns;
-  for (const std::int64_t each : ms) ns.push_back(each * 1'000'000);
-  return ns;
-}
-
 // 1 to 1000 ms, each once, in a scrambled order.
 Ns Scrambled() {
   Ns ns;
@@ -59,7 +53,7 @@ TEST(FrameStats, WorkedCases) {
         {"stutter_time_percent", 100.0 * 200 / 8192}}},
       // ceil(0.5 * 7) - 1 = 3; jitter 3, 6, 5, 4, 3, 2 in this order.
       {"1 to 7 ms",
-       Ms({4, 7, 1, 6, 2, 5, 3}),
+       Ns{4'000'000, 7'000'000, 1'000'000, 6'000'000, 2'000'000, 5'000'000, 3'000'000},
        {{"p50_ms", 4.0}, {"p90_ms", 7.0}, {"jitter_mean_ms", 23.0 / 6}, {"jitter_p99_ms", 6.0}}},
       // 10 s in all: the 100 ms frame alone is 1 %. The slowest ceil(2.5) = 3
       // frames make the low average.
