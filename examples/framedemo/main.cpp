@@ -2,10 +2,13 @@
 // with CZelFrameRate, and reports what the meter saw.
 #include <ZelAnalysis/Capture.h>
 #include <ZelAnalysis/FrameRecorder.h>
+#include <ZelAnalysis/FrameStats.h>
 #include <ZelTimers.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -15,7 +18,6 @@
 #include "options.h"
 #include "pacer.h"
 #include "scene.h"
-#include "stats.h"
 #include "terminal.h"
 
 namespace {
@@ -23,7 +25,7 @@ namespace {
 using framedemo::Canvas;
 using framedemo::Options;
 using framedemo::Pacer;
-using framedemo::Summarize;
+using zel_analysis::FrameStats;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kProgram = "zel-framedemo";
@@ -58,10 +60,92 @@ void ShowInPlace(const Canvas& front, const std::string& status, bool overwrite)
   std::fflush(stdout);
 }
 
-void PrintSummary(const std::string& runTime, long frames, long late, bool paced,
-                  CZelFrameRate& meter) {
+// The statistics of a meter history in milliseconds (floats, as the meter
+// keeps them); an error when it holds fewer than two samples.
+FrameStats SummarizeMs(const std::vector<double>& ms) {
+  const zel_analysis::FrameTimes times = zel_analysis::FrameTimesFromMs(ms);
+  if (times.error.empty()) return zel_analysis::Summarize(times.ns);
+  FrameStats refused;
+  refused.error = times.error;
+  return refused;
+}
+
+// "[  2.0 s]   60.0 fps | frame ms: p50 16.667 p99 16.912 | draw ms: mean
+// 0.041 p50 0.038 p99 0.095", over the meter's histories. A frame rate below
+// zero (the meter has not seen two swaps yet) prints as "n/a", and so do
+// histories too short for statistics.
+std::string StatusLine(double seconds, CZelFrameRate& meter) {
   const float fps = meter.GetFrameRate();
-  const std::vector<float> frameMs = framedemo::Scaled(meter.GetSwapHistory(), 1000.0f);
+  std::vector<double> swapMs;
+  for (const float s : meter.GetSwapHistory()) swapMs.push_back(1000.0 * s);
+  const std::vector<float> drawHistory = meter.GetDrawHistory();
+  const FrameStats swaps = SummarizeMs(swapMs);
+  const FrameStats draws = SummarizeMs(std::vector<double>(drawHistory.begin(), drawHistory.end()));
+  char line[256];
+  int n = fps < 0.0f ? std::snprintf(line, sizeof line, "[%5.1f s] %7s fps", seconds, "n/a")
+                     : std::snprintf(line, sizeof line, "[%5.1f s] %7.1f fps", seconds, fps);
+  n += swaps.error.empty()
+           ? std::snprintf(line + n, sizeof line - n, " | frame ms: p50 %.3f p99 %.3f",
+                           swaps.p50Ms.value, swaps.p99Ms.value)
+           : std::snprintf(line + n, sizeof line - n, " | frame ms: n/a");
+  if (draws.error.empty()) {
+    std::snprintf(line + n, sizeof line - n, " | draw ms: mean %.3f p50 %.3f p99 %.3f",
+                  draws.meanMs, draws.p50Ms.value, draws.p99Ms.value);
+  } else {
+    std::snprintf(line + n, sizeof line - n, " | draw ms: n/a");
+  }
+  return line;
+}
+
+// A figure as "%.*f", marked * when it had fewer frames than it needs.
+std::string Figure(const zel_analysis::Figure& figure, int digits) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f%s", digits, figure.value, figure.fewFrames ? "*" : "");
+  return text;
+}
+
+// The histogram's non-empty range, its fixed buckets merged so that it
+// takes at most 12 lines, "   16.50 -  16.75 |##########   178", and the
+// open bucket of the slowest frames on a line of its own.
+std::string HistogramText(const FrameStats& stats) {
+  const std::vector<std::size_t>& counts = stats.histogram;
+  const std::size_t open = counts.size() - 1;
+  const auto used = [](std::size_t c) { return c > 0; };
+  const auto first =
+      static_cast<std::size_t>(std::find_if(counts.begin(), counts.end(), used) - counts.begin());
+  const std::size_t last =
+      open - static_cast<std::size_t>(std::find_if(counts.rbegin() + 1, counts.rend(), used) -
+                                      counts.rbegin() - 1);
+  std::vector<std::pair<std::size_t, std::size_t>> bins;  // first bucket, frames
+  const std::size_t merge = first < open ? (last - first) / 12 + 1 : 1;
+  for (std::size_t b = first; b < open && b <= last; ++b) {
+    if ((b - first) % merge == 0) bins.emplace_back(b, 0);
+    bins.back().second += counts[b];
+  }
+  if (counts[open] > 0) bins.emplace_back(open, counts[open]);
+  std::size_t fullest = 0;
+  for (const auto& bin : bins) fullest = std::max(fullest, bin.second);
+  const double bucketMs = static_cast<double>(zel_analysis::kHistogramBucketNs) / 1e6;
+  std::string text;
+  for (const auto& [bucket, frames] : bins) {
+    const std::size_t bar = frames == 0 ? 0 : std::max<std::size_t>(1, frames * 40 / fullest);
+    char line[128];
+    if (bucket == open) {
+      std::snprintf(line, sizeof line, "  %7.2f +         |",
+                    static_cast<double>(bucket) * bucketMs);
+    } else {
+      std::snprintf(line, sizeof line, "  %7.2f - %7.2f |", static_cast<double>(bucket) * bucketMs,
+                    static_cast<double>(std::min(bucket + merge, open)) * bucketMs);
+    }
+    text +=
+        line + std::string(bar, '#') + std::string(41 - bar, ' ') + std::to_string(frames) + "\n";
+  }
+  return text;
+}
+
+void PrintSummary(const std::string& runTime, long frames, long late, bool paced,
+                  CZelFrameRate& meter, const std::vector<zel_analysis::Frame>& recorded) {
+  const float fps = meter.GetFrameRate();
   std::printf("summary\n");
   std::printf("  run time: %s\n", runTime.c_str());
   std::printf("  frames: %ld\n", frames);
@@ -76,10 +160,25 @@ void PrintSummary(const std::string& runTime, long frames, long late, bool paced
     std::printf("  late frames: %ld of %ld (%.1f%%)\n", late, frames,
                 frames > 0 ? 100.0 * static_cast<double>(late) / static_cast<double>(frames) : 0.0);
   }
-  if (!frameMs.empty()) {
-    std::printf("  frame times, last %s frames (ms):\n%s", std::to_string(frameMs.size()).c_str(),
-                framedemo::Histogram(frameMs, 8, 40).c_str());
+  // The whole run, from the recorder's exact intervals.
+  const FrameStats s = zel_analysis::Summarize(zel_analysis::FrameTimesOf({kProgram, recorded}));
+  if (!s.error.empty()) {
+    std::printf("  statistics: n/a (%s)\n", s.error.c_str());
+    return;
   }
+  std::printf("  frame time (ms): mean %.3f p50 %s p99 %s p99.9 %s\n", s.meanMs,
+              Figure(s.p50Ms, 3).c_str(), Figure(s.p99Ms, 3).c_str(), Figure(s.p999Ms, 3).c_str());
+  for (const auto& [name, low] :
+       {std::pair<const char*, const zel_analysis::Lows&>{"1%", s.low1}, {"0.1%", s.low01}}) {
+    std::printf("  %s low (fps): %s percentile, %s low average, %s integral\n", name,
+                Figure(low.percentile, 1).c_str(), Figure(low.lowAverage, 1).c_str(),
+                Figure(low.integral, 1).c_str());
+  }
+  std::printf("  stutters: %zu (%.2f%% of the time)\n", s.stutters, 100.0 * s.stutterShare);
+  std::printf("  jitter (ms): mean %.3f p99 %s\n", s.jitterMeanMs,
+              Figure(s.jitterP99Ms, 3).c_str());
+  std::printf("  frame times (ms), all %zu frames:\n%s", s.frames, HistogramText(s).c_str());
+  if (s.p999Ms.fewFrames) std::printf("  * fewer frames than the figure needs\n");
 }
 
 int Run(const Options& options) {
@@ -87,11 +186,11 @@ int Run(const Options& options) {
   std::signal(SIGINT, OnInterrupt);
 
   CZelFrameRate meter(options.history);
-  // Room for the whole run at the target rate (a second's worth more), so
-  // recording allocates nothing in the loop; uncapped runs grow the buffer.
+  // Every frame is recorded, for the summary and the capture. Room for the
+  // whole run at the target rate (a second's worth more), so recording
+  // allocates nothing in the loop; uncapped runs grow the buffer.
   const double expected = (options.fps > 0.0 ? options.fps : 1000.0) * (options.duration + 1.0);
-  zel_analysis::FrameRecorder recorder(
-      options.capture.empty() ? 0 : static_cast<std::size_t>(expected));
+  zel_analysis::FrameRecorder recorder(static_cast<std::size_t>(expected));
   Pacer pacer(options.fps);
   Canvas back(kSceneWidth, kSceneHeight);
   Canvas front(kSceneWidth, kSceneHeight);
@@ -130,9 +229,7 @@ int Run(const Options& options) {
     ++frames;
 
     if (shown >= nextStatus) {
-      const auto swapMs = Summarize(framedemo::Scaled(meter.GetSwapHistory(), 1000.0f));
-      status = framedemo::StatusLine(SecondsBetween(start, shown), meter.GetFrameRate(),
-                                     Summarize(meter.GetDrawHistory()), swapMs);
+      status = StatusLine(SecondsBetween(start, shown), meter);
       if (!animated) std::printf("%s\n", status.c_str());
       std::fflush(stdout);
       nextStatus += std::chrono::seconds(1);
@@ -142,7 +239,7 @@ int Run(const Options& options) {
 
   const std::string runTime = runTimer.ReportElapsed(CZelTimer::eAutomatic);
   if (animated) std::fputs("\x1b[?25h", stdout);
-  PrintSummary(runTime, frames, late, options.fps > 0.0, meter);
+  PrintSummary(runTime, frames, late, options.fps > 0.0, meter, recorder.Frames());
   if (!options.capture.empty()) {
     zel_analysis::CaptureFormat format = zel_analysis::CaptureFormat::kPresentMon;
     zel_analysis::FormatFromName(options.format, format);

@@ -1,24 +1,20 @@
-// The demo's computations, apart from its loop: options, statistics,
-// histogram, pacing and the scene.
+// The demo's computations, apart from its loop: options, pacing and the
+// scene. Its statistics are the analysis library's.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cmath>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "options.h"
 #include "pacer.h"
 #include "scene.h"
-#include "stats.h"
 
 namespace {
 
 using framedemo::Canvas;
 using framedemo::Pacer;
 using framedemo::ParseOptions;
-using framedemo::Summarize;
 using std::chrono::milliseconds;
 
 TEST(Options, DefaultsAreThreeSecondsAtSixtyFps) {
@@ -60,74 +56,6 @@ TEST(Options, RejectsBadInputNamingTheOption) {
     EXPECT_NE(result.error.find(c.named), std::string::npos) << c.args[0] << ": " << result.error;
     EXPECT_EQ(result.error.find('\n'), std::string::npos);
   }
-}
-
-TEST(Summary, MeanMedianAndNearestRankP99) {
-  std::vector<float> hundred;
-  for (int i = 100; i >= 1; --i) hundred.push_back(static_cast<float>(i));
-  const auto s = Summarize(hundred);
-  EXPECT_EQ(s.count, 100u);
-  EXPECT_DOUBLE_EQ(s.mean, 50.5);
-  EXPECT_DOUBLE_EQ(s.median, 50.5);
-  EXPECT_DOUBLE_EQ(s.p99, 99.0);
-  EXPECT_DOUBLE_EQ(s.min, 1.0);
-  EXPECT_DOUBLE_EQ(s.max, 100.0);
-
-  // With fewer than 100 samples the 99th percentile is the largest.
-  const auto odd = Summarize({3.0f, 1.0f, 2.0f, 40.0f, 5.0f});
-  EXPECT_DOUBLE_EQ(odd.median, 3.0);
-  EXPECT_DOUBLE_EQ(odd.p99, 40.0);
-  EXPECT_DOUBLE_EQ(odd.mean, 10.2);
-
-  EXPECT_EQ(Summarize({}).count, 0u);
-  EXPECT_DOUBLE_EQ(Summarize({}).p99, 0.0);
-}
-
-struct HistogramRow {
-  double low, high;
-  std::size_t bar, count;
-};
-
-std::vector<HistogramRow> ParseHistogram(const std::string& text) {
-  std::vector<HistogramRow> rows;
-  std::istringstream lines(text);
-  std::string line;
-  while (std::getline(lines, line)) {
-    HistogramRow row{};
-    char dash = 0, pipe = 0;
-    std::istringstream fields(line);
-    fields >> row.low >> dash >> row.high >> pipe;
-    const std::string rest = line.substr(line.find('|') + 1);
-    row.bar = rest.find_first_not_of('#');
-    row.count = std::stoul(rest.substr(rest.find_last_of(' ') + 1));
-    rows.push_back(row);
-  }
-  return rows;
-}
-
-TEST(Histogram, BinsCoverTheRangeAndBarsScaleToTheFullest) {
-  // 10 samples at 16 ms, 5 at 17, 1 at 33 (a missed frame), 4 bins of 4.25 ms.
-  std::vector<float> samples(10, 16.0f);
-  samples.insert(samples.end(), 5, 17.0f);
-  samples.push_back(33.0f);
-  const auto rows = ParseHistogram(framedemo::Histogram(samples, 4, 20));
-  ASSERT_EQ(rows.size(), 4u);
-  EXPECT_DOUBLE_EQ(rows.front().low, 16.0);
-  EXPECT_DOUBLE_EQ(rows.back().high, 33.0);
-  const std::size_t counts[] = {15, 0, 0, 1};
-  const std::size_t bars[] = {20, 0, 0, 1};  // a single sample still shows
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    EXPECT_EQ(rows[i].count, counts[i]) << "bin " << i;
-    EXPECT_EQ(rows[i].bar, bars[i]) << "bin " << i;
-  }
-}
-
-TEST(Histogram, EqualSamplesMakeOneBinAndNoSamplesNothing) {
-  const auto rows = ParseHistogram(framedemo::Histogram({5.0f, 5.0f, 5.0f}, 8, 10));
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].count, 3u);
-  EXPECT_EQ(rows[0].bar, 10u);
-  EXPECT_EQ(framedemo::Histogram({}, 8, 10), "");
 }
 
 TEST(Pacer, DeadlinesStayOnTheGridWhateverTheJitter) {

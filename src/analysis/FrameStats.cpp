@@ -1,0 +1,236 @@
+#include "ZelAnalysis/FrameStats.h"
+
+#include <algorithm>
+#include <limits>
+#include <numeric>
+
+#include "csv.h"
+
+namespace zel_analysis {
+
+namespace {
+
+constexpr double kNsPerMs = 1e6;
+constexpr double kNsPerSecond = 1e9;
+
+// ceil(a / b) for a >= 0, b > 0.
+template <typename T>
+T CeilDiv(T a, T b) {
+  return a / b + (a % b != 0 ? 1 : 0);
+}
+
+// The index of the nearest rank of q = perMille / 1000 among n >= 1 sorted
+// values, ceil(q * n) - 1, split so that no product can overflow.
+std::size_t Rank(std::size_t n, std::size_t perMille) {
+  return n / 1000 * perMille + CeilDiv<std::size_t>(n % 1000 * perMille, 1000) - 1;
+}
+
+double Ms(std::int64_t ns) { return static_cast<double>(ns) / kNsPerMs; }
+
+// Frames per second over `frames` frames taking `ns` in all.
+double Rate(std::size_t frames, std::int64_t ns) {
+  if (ns == 0) return std::numeric_limits<double>::infinity();
+  return kNsPerSecond * static_cast<double>(frames) / static_cast<double>(ns);
+}
+
+// Why Summarize refuses these frame times, or empty with their sum.
+std::string Check(const std::vector<std::int64_t>& frameNs, std::int64_t& totalNs) {
+  if (frameNs.empty()) return "no frames";
+  if (frameNs.size() == 1) return "one frame: the statistics need at least two";
+  totalNs = 0;
+  for (std::size_t i = 0; i < frameNs.size(); ++i) {
+    if (frameNs[i] < 0) {
+      return "frame " + std::to_string(i + 1) + " of " + std::to_string(frameNs.size()) +
+             ": a negative frame time, " + std::to_string(frameNs[i]) + " ns";
+    }
+    if (frameNs[i] > kMaxTotalNs - totalNs)
+      return "the frame times add up to more than 1e17 ns (about 3 years)";
+    totalNs += frameNs[i];
+  }
+  if (totalNs == 0) return "the frame times add up to 0 ns";
+  return {};
+}
+
+// Calls visit(i) for each stutter i, in order, over checked frame times.
+template <typename Visit>
+void ForEachStutter(const std::vector<std::int64_t>& frameNs, Visit visit) {
+  std::int64_t windowNs = 0;
+  for (std::size_t i = 1; i < frameNs.size(); ++i) {
+    windowNs += frameNs[i - 1];
+    if (i > kStutterWindow) windowNs -= frameNs[i - 1 - kStutterWindow];
+    const auto count = static_cast<std::int64_t>(std::min(i, kStutterWindow));
+    // frame > 2.5 * windowNs / count, exactly: both sides stay below
+    // 60 * kMaxTotalNs < 2^63.
+    if (2 * count * frameNs[i] > 5 * windowNs) visit(i);
+  }
+}
+
+// The integral low's frame: adding frame times from the slowest down, the
+// one that brings the running sum to `target` or more (running >= total /
+// 100 is running >= ceil(total / 100) in integers). With target at most 1 %
+// of the total it is among the slowest ceil(n / 100) frames, the ones sorted
+// at the end: their mean is at least the mean of all, so together they hold
+// at least 1 % of the time.
+std::int64_t IntegralFrame(const std::vector<std::int64_t>& sorted, std::int64_t target) {
+  std::size_t i = sorted.size();
+  std::int64_t running = 0;
+  do {
+    running += sorted[--i];
+  } while (running < target);
+  return sorted[i];
+}
+
+FrameTimes FromMs(const double* ms, std::size_t count) {
+  FrameTimes times;
+  times.ns.resize(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string error;
+    if (!csv::ToDuration(ms[i], 1000000, times.ns[i], error)) {
+      times.ns.clear();
+      times.error = "frame " + std::to_string(i + 1) + " of " + std::to_string(count) + ": " +
+                    csv::Fixed(ms[i], 6) + " ms is " + error;
+      break;
+    }
+  }
+  return times;
+}
+
+}  // namespace
+
+FrameTimes FrameTimesFromMs(const std::vector<double>& ms) { return FromMs(ms.data(), ms.size()); }
+
+FrameTimes FrameTimesFromMs(const std::vector<float>& ms) {
+  const std::vector<double> wide(ms.begin(), ms.end());
+  return FromMs(wide.data(), wide.size());
+}
+
+std::vector<std::int64_t> FrameTimesOf(const Capture& capture) {
+  std::vector<std::int64_t> ns;
+  ns.reserve(capture.frames.size());
+  for (const Frame& frame : capture.frames) ns.push_back(frame.intervalNs);
+  return ns;
+}
+
+std::vector<std::size_t> Stutters(const std::vector<std::int64_t>& frameNs) {
+  std::vector<std::size_t> stutters;
+  std::int64_t totalNs = 0;
+  if (Check(frameNs, totalNs).empty())
+    ForEachStutter(frameNs, [&](std::size_t i) { stutters.push_back(i); });
+  return stutters;
+}
+
+FrameStats Summarize(const std::vector<std::int64_t>& frameNs) {
+  FrameStats stats;
+  std::int64_t totalNs = 0;
+  stats.error = Check(frameNs, totalNs);
+  if (!stats.error.empty()) return stats;
+  const std::size_t n = frameNs.size();
+  stats.frames = n;
+  stats.totalNs = totalNs;
+  stats.averageFps = Rate(n, totalNs);
+  stats.meanMs = static_cast<double>(totalNs) / (kNsPerMs * static_cast<double>(n));
+
+  // What depends on the frames' order, before any reordering.
+  std::int64_t stutterNs = 0;
+  ForEachStutter(frameNs, [&](std::size_t i) {
+    ++stats.stutters;
+    stutterNs += frameNs[i];
+  });
+  stats.stutterShare = static_cast<double>(stutterNs) / static_cast<double>(totalNs);
+
+  std::vector<std::int64_t> jitter(n - 1);
+  std::int64_t jitterNs = 0;  // at most twice totalNs
+  for (std::size_t i = 1; i < n; ++i) {
+    const std::int64_t a = frameNs[i];
+    const std::int64_t b = frameNs[i - 1];
+    jitter[i - 1] = a > b ? a - b : b - a;
+    jitterNs += jitter[i - 1];
+  }
+  stats.jitterMeanMs = static_cast<double>(jitterNs) / (kNsPerMs * static_cast<double>(n - 1));
+  const auto jitterRank = jitter.begin() + static_cast<std::ptrdiff_t>(Rank(n - 1, 990));
+  std::nth_element(jitter.begin(), jitterRank, jitter.end());
+  stats.jitterP99Ms = {Ms(*jitterRank), n < kFramesForJitterP99};
+
+  stats.histogram.assign(kHistogramBuckets, 0);
+  const auto lastBucket = static_cast<std::int64_t>(kHistogramBuckets - 1);
+  for (const std::int64_t ft : frameNs)
+    ++stats.histogram[static_cast<std::size_t>(std::min(ft / kHistogramBucketNs, lastBucket))];
+
+  // The ranks, each std::nth_element working only above the one before.
+  std::vector<std::int64_t> sorted(frameNs);
+  const auto at = [&](std::size_t index) {
+    return sorted.begin() + static_cast<std::ptrdiff_t>(index);
+  };
+  const struct {
+    std::size_t perMille, needs;
+    Figure& figure;
+  } ranks[] = {{500, 2, stats.p50Ms},
+               {900, kFramesForP90, stats.p90Ms},
+               {950, kFramesForP95, stats.p95Ms},
+               {990, kFramesForPercent, stats.p99Ms}};
+  std::size_t from = 0;
+  for (const auto& rank : ranks) {
+    const std::size_t index = Rank(n, rank.perMille);
+    if (index >= from) {
+      std::nth_element(at(from), at(index), sorted.end());
+      from = index + 1;
+    }
+    rank.figure = {Ms(sorted[index]), n < rank.needs};
+  }
+  // The slowest ceil(n / 100) frames, sorted: p99 sits at their start or
+  // just below it (floor(0.99 n) = n - ceil(n / 100)), so they are the ones
+  // above it, and p99.9 and both lows lie among them.
+  const std::size_t slowest = CeilDiv(n, std::size_t{100});
+  std::sort(at(n - slowest), sorted.end());
+  stats.p999Ms = {Ms(sorted[Rank(n, 999)]), n < kFramesForPermille};
+
+  const std::size_t slowestPermille = CeilDiv(n, std::size_t{1000});
+  const std::int64_t percentNs = std::accumulate(at(n - slowest), sorted.end(), std::int64_t{0});
+  const std::int64_t permilleNs =
+      std::accumulate(at(n - slowestPermille), sorted.end(), std::int64_t{0});
+  const std::int64_t percentFrame = IntegralFrame(sorted, CeilDiv<std::int64_t>(totalNs, 100));
+  const std::int64_t permilleFrame = IntegralFrame(sorted, CeilDiv<std::int64_t>(totalNs, 1000));
+
+  const bool fewPercent = n < kFramesForPercent;
+  const bool fewPermille = n < kFramesForPermille;
+  stats.low1 = {{Rate(1, sorted[Rank(n, 990)]), fewPercent},
+                {Rate(slowest, percentNs), fewPercent},
+                {Rate(1, percentFrame), fewPercent}};
+  stats.low01 = {{Rate(1, sorted[Rank(n, 999)]), fewPermille},
+                 {Rate(slowestPermille, permilleNs), fewPermille},
+                 {Rate(1, permilleFrame), fewPermille}};
+  return stats;
+}
+
+std::vector<NamedFigure> Figures(const FrameStats& s) {
+  if (!s.error.empty()) return {};
+  return {
+      {"frames", "frames", static_cast<double>(s.frames), false},
+      {"duration_s", "duration (s)", static_cast<double>(s.totalNs) / kNsPerSecond, false},
+      {"average_fps", "average (fps)", s.averageFps, false},
+      {"mean_ms", "mean frame time (ms)", s.meanMs, false},
+      {"p50_ms", "p50 (ms)", s.p50Ms.value, s.p50Ms.fewFrames},
+      {"p90_ms", "p90 (ms)", s.p90Ms.value, s.p90Ms.fewFrames},
+      {"p95_ms", "p95 (ms)", s.p95Ms.value, s.p95Ms.fewFrames},
+      {"p99_ms", "p99 (ms)", s.p99Ms.value, s.p99Ms.fewFrames},
+      {"p99_9_ms", "p99.9 (ms)", s.p999Ms.value, s.p999Ms.fewFrames},
+      {"low_1_percentile_fps", "1% low, percentile (fps)", s.low1.percentile.value,
+       s.low1.percentile.fewFrames},
+      {"low_1_low_average_fps", "1% low, low average (fps)", s.low1.lowAverage.value,
+       s.low1.lowAverage.fewFrames},
+      {"low_1_integral_fps", "1% low, integral (fps)", s.low1.integral.value,
+       s.low1.integral.fewFrames},
+      {"low_0_1_percentile_fps", "0.1% low, percentile (fps)", s.low01.percentile.value,
+       s.low01.percentile.fewFrames},
+      {"low_0_1_low_average_fps", "0.1% low, low average (fps)", s.low01.lowAverage.value,
+       s.low01.lowAverage.fewFrames},
+      {"low_0_1_integral_fps", "0.1% low, integral (fps)", s.low01.integral.value,
+       s.low01.integral.fewFrames},
+      {"stutters", "stutters", static_cast<double>(s.stutters), false},
+      {"stutter_time_percent", "stutter time (%)", 100.0 * s.stutterShare, false},
+      {"jitter_mean_ms", "jitter mean (ms)", s.jitterMeanMs, false},
+      {"jitter_p99_ms", "jitter p99 (ms)", s.jitterP99Ms.value, s.jitterP99Ms.fewFrames},
+  };
+}
+
+}  // namespace zel_analysis

@@ -1,0 +1,76 @@
+# Runs zel-framestats as a user would and checks what it prints.
+#   cmake -DTOOL=path [-DEMULATOR=cmd] -DCAPTURES=dir -DWORK=dir -P run_framestats.cmake
+# A PresentMon capture and a demo-style ZelTimers capture (written here: 200
+# frames of 16666667 ns with a 50 ms hitch at frame 100) through --json and
+# --svg; then bad command lines and files, each of which must exit with
+# status 2, print nothing on stdout and one line on stderr.
+
+function(run)
+  execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN}
+                  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+  foreach(var out err rc)
+    set(${var} "${${var}}" PARENT_SCOPE)
+  endforeach()
+endfunction()
+
+function(fail what)
+  message(FATAL_ERROR "${what}\n--- stdout:\n${out}\n--- stderr:\n${err}")
+endfunction()
+
+file(MAKE_DIRECTORY ${WORK})
+set(demo ${WORK}/demo.csv)
+set(text "zeltimers_capture,application\n1,zel-framedemo\ntime_ns,interval_ns,draw_ns\n")
+foreach(i RANGE 1 200)
+  set(ns 16666667)
+  if(i EQUAL 100)
+    set(ns 50000000)
+  endif()
+  math(EXPR time "${i} * 16666667")
+  string(APPEND text "${time},${ns},400000\n")
+endforeach()
+file(WRITE ${demo} "${text}")
+
+set(csgo ${CAPTURES}/presentmon1-csgo.csv)
+run(--json ${csgo} ${demo} --svg ${WORK}/frames.svg)
+if(NOT (rc EQUAL 0 AND "${err}" STREQUAL ""))
+  fail("--json: exit status ${rc}")
+endif()
+string(JSON files LENGTH "${out}" files)
+string(JSON application GET "${out}" files 0 application)
+string(JSON frames GET "${out}" files 0 frames)
+string(JSON fps GET "${out}" files 0 average_fps)
+string(JSON few GET "${out}" files 0 few_frames 0)
+string(JSON flagged LENGTH "${out}" files 0 few_frames)
+# 300 frames: p99.9 and the three 0.1 % lows are flagged.
+if(NOT (files EQUAL 2 AND application STREQUAL "csgo.exe" AND frames EQUAL 300
+        AND fps GREATER 118 AND fps LESS 119 AND few STREQUAL "p99_9_ms" AND flagged EQUAL 4))
+  fail("csgo: ${files} files, ${application}, ${frames} frames, ${fps} fps, flagged ${flagged}")
+endif()
+string(JSON p50 GET "${out}" files 1 p50_ms)
+string(JSON stutters GET "${out}" files 1 stutters)
+string(JSON integral GET "${out}" files 1 low_1_integral_fps)
+string(JSON buckets LENGTH "${out}" files 1 histogram)
+if(NOT (p50 STREQUAL "16.666667" AND stutters EQUAL 1 AND integral EQUAL 20
+        AND buckets EQUAL 401))
+  fail("demo: p50 ${p50}, ${stutters} stutters, 1% low ${integral}, ${buckets} buckets")
+endif()
+file(READ ${WORK}/frames.svg svg)
+if(NOT (svg MATCHES "^<svg .*presentmon1-csgo.csv: 300 frames.*demo.csv: 200 frames"))
+  fail("the SVG names both files")
+endif()
+
+run(${csgo})
+if(NOT (rc EQUAL 0 AND out MATCHES "\n1% low, integral \\(fps\\) +[0-9]+\\.[0-9]\n"))
+  fail("table: exit status ${rc}")
+endif()
+
+file(WRITE ${WORK}/one-frame.csv
+     "zeltimers_capture,application\n1,x\ntime_ns,interval_ns,draw_ns\n5,5,\n")
+foreach(args "" "--bogus;${csgo}" "--svg" "${CAPTURES}/SOURCES.md" "${WORK}/missing.csv"
+        "${WORK}/one-frame.csv")
+  run(${args})
+  string(REGEX REPLACE "\n$" "" message "${err}")
+  if(NOT (rc EQUAL 2 AND "${out}" STREQUAL "" AND message MATCHES "^zel-framestats: [^\n]+$"))
+    fail("'${args}': want status 2, empty stdout, one line on stderr; got ${rc}")
+  endif()
+endforeach()
