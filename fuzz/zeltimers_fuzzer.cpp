@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -57,40 +58,25 @@ void RunOperations(Input in) {
   CZelTimeValue a(in.Take<double>()), b(in.Take<double>());
   while (in.size > 0) {
     const auto precision = static_cast<CZelTimer::EPrecisionType>(in.Take<std::uint8_t>() % 7);
-    switch (in.Take<std::uint8_t>() % 10) {
-      case 0:
-        zel_scripted::SetCount(in.Take<std::int64_t>());
-        break;
-      case 1:
-        meter.FrameDrawStartNotice();
-        break;
-      case 2:
-        meter.FrameDrawEndNotice();
-        break;
-      case 3:
-        meter.SwapCallNotice();
-        break;
-      case 4:
-        timer.Start();
-        break;
-      case 5:
-        Require(std::isfinite(timer.Elapsed(precision)));
-        break;
-      case 6:
-        timer.AdjustStartTime(in.Take<double>());
-        break;
-      case 7:
-        Require(timer.ReportElapsed(precision).size() <= 29);
-        break;
-      case 8:
-        a = a + b;
-        b = a - b;
-        break;
-      case 9:
-        a.Set(in.Take<double>());
-        Require(std::isfinite(a.Get()));
-        break;
-    }
+    const std::function<void()> operations[] = {
+        [&] { zel_scripted::SetCount(in.Take<std::int64_t>()); },
+        [&] { meter.FrameDrawStartNotice(); },
+        [&] { meter.FrameDrawEndNotice(); },
+        [&] { meter.SwapCallNotice(); },
+        [&] { timer.Start(); },
+        [&] { Require(std::isfinite(timer.Elapsed(precision))); },
+        [&] { timer.AdjustStartTime(in.Take<double>()); },
+        [&] { Require(timer.ReportElapsed(precision).size() <= 29); },
+        [&] {
+          a = a + b;
+          b = a - b;
+        },
+        [&] {
+          a.Set(in.Take<double>());
+          Require(std::isfinite(a.Get()));
+        },
+    };
+    operations[in.Take<std::uint8_t>() % 10]();
     CZelFrameRate copy(meter);
     const float rate = meter.GetFrameRate();
     Require(std::isfinite(rate) && rate == copy.GetFrameRate());

@@ -17,44 +17,20 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
-#include <utility>
 #include <vector>
 
 namespace {
 
-constexpr long kFirstFrames = 10;  // of the program's, left out
-constexpr long kLeastCompared = 30;
+constexpr std::size_t kFirstFrames = 10;  // of the program's, left out
+constexpr std::size_t kLeastCompared = 30;
 constexpr double kMedianLimitUs = 50.0;
 constexpr double kMeanLimitPercent = 0.5;
 
-std::vector<double> Intervals(const zel_analysis::Capture& capture, long first, long last) {
-  std::vector<double> ns;
-  for (long i = first; i < static_cast<long>(capture.frames.size()) - last; ++i)
-    ns.push_back(static_cast<double>(capture.frames[i].intervalNs));
-  return ns;
-}
-
-struct Overlap {
-  long offset;
-  std::vector<double> gaps;  // |tool - own| per frame, ns; the median in the middle
-  double toolSum = 0.0;
-  double ownSum = 0.0;
-  double Median() const { return gaps[gaps.size() / 2]; }
+struct Match {
+  long offset = 0;
+  std::size_t compared = 0;
+  double medianNs = 0.0, toolSum = 0.0, ownSum = 0.0;
 };
-
-// Tool row i against own frame i + offset, over the rows both have.
-Overlap Compare(const std::vector<double>& tool, const std::vector<double>& own, long offset) {
-  Overlap overlap{offset};
-  for (long i = std::max(0L, -offset);
-       i < static_cast<long>(tool.size()) && i + offset < static_cast<long>(own.size()); ++i) {
-    overlap.gaps.push_back(std::abs(tool[i] - own[i + offset]));
-    overlap.toolSum += tool[i];
-    overlap.ownSum += own[i + offset];
-  }
-  const auto middle = static_cast<std::ptrdiff_t>(overlap.gaps.size() / 2);
-  std::nth_element(overlap.gaps.begin(), overlap.gaps.begin() + middle, overlap.gaps.end());
-  return overlap;
-}
 
 }  // namespace
 
@@ -65,32 +41,44 @@ int main(int argc, char** argv) {
   }
   const zel_analysis::CaptureFile tool = zel_analysis::ReadCaptureFile(argv[1]);
   const zel_analysis::CaptureFile own = zel_analysis::ReadCaptureFile(argv[2]);
-  const std::vector<double> a = Intervals(tool.capture, 0, 1);
-  const std::vector<double> b = Intervals(own.capture, kFirstFrames, 0);
-  const long n = static_cast<long>(a.size());
-  Overlap match{0};
-  // Offsets at which most of the tool's rows, and at least kLeastCompared, are compared.
-  for (long offset = -n; offset < static_cast<long>(b.size()); ++offset) {
-    Overlap overlap = Compare(a, b, offset);
-    const long count = static_cast<long>(overlap.gaps.size());
-    if (count >= kLeastCompared && count * 2 >= n &&
-        (match.gaps.empty() || overlap.Median() < match.Median()))
-      match = std::move(overlap);
+  std::vector<double> a, b;  // the tool's intervals but its last, the program's but its first
+  for (std::size_t i = 0; i + 1 < tool.capture.frames.size(); ++i)
+    a.push_back(static_cast<double>(tool.capture.frames[i].intervalNs));
+  for (std::size_t i = kFirstFrames; i < own.capture.frames.size(); ++i)
+    b.push_back(static_cast<double>(own.capture.frames[i].intervalNs));
+
+  // Tool row i against program frame i + offset, at every offset where most
+  // of the tool's rows, and at least kLeastCompared, are compared.
+  Match best;
+  for (long offset = -static_cast<long>(a.size()); offset < static_cast<long>(b.size()); ++offset) {
+    Match match{offset};
+    std::vector<double> gaps;
+    for (long i = std::max(0L, -offset);
+         i < static_cast<long>(a.size()) && i + offset < static_cast<long>(b.size()); ++i) {
+      gaps.push_back(std::abs(a[i] - b[i + offset]));
+      match.toolSum += a[i];
+      match.ownSum += b[i + offset];
+    }
+    if (gaps.size() < kLeastCompared || gaps.size() * 2 < a.size()) continue;
+    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    match.compared = gaps.size();
+    match.medianNs = gaps[gaps.size() / 2];
+    if (best.compared == 0 || match.medianNs < best.medianNs) best = match;
   }
-  if (match.gaps.empty()) {
+  if (best.compared == 0) {
     std::fprintf(stderr, "agreement: %s\n",
                  !tool.error.empty()  ? tool.error.c_str()
                  : !own.error.empty() ? own.error.c_str()
                                       : "too few frames to compare");
     return 2;
   }
-  const double medianUs = match.Median() / 1000.0;
-  const double meanPercent = 100.0 * (match.toolSum - match.ownSum) / match.ownSum;
+  const double medianUs = best.medianNs / 1000.0;
+  const double meanPercent = 100.0 * (best.toolSum - best.ownSum) / best.ownSum;
   const bool agree = medianUs < kMedianLimitUs && std::abs(meanPercent) < kMeanLimitPercent;
   std::printf(
       "agreement: %zu frames compared at offset %ld, median difference %.1f us, mean "
       "intervals differ by %+.3f %%: %s\n",
-      match.gaps.size(), match.offset + kFirstFrames, medianUs, meanPercent,
+      best.compared, best.offset + static_cast<long>(kFirstFrames), medianUs, meanPercent,
       agree ? "agree" : "DISAGREE");
   return agree ? 0 : 1;
 }

@@ -51,13 +51,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 using Report = ScriptedClockTest;
 
-TEST_F(Report, LongestTextFromTheMostNegativePair) {
-  ProbeTimer timer;
-  const std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
-  timer.elapsed() = MakeValue(kMin, kMin);
-  EXPECT_EQ(timer.Report(CZelTimer::eAutomatic), "-2147483650147.5 milliseconds");
-}
-
 TEST_F(Report, ReportReadsNoClockAndReportElapsedReadsOnce) {
   ProbeTimer timer;
   timer.Start();

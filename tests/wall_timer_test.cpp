@@ -13,26 +13,30 @@ using zel_scripted::SetCount;
 
 constexpr std::int64_t kSecond = 1000000000;
 
-enum class Op { kStart, kStop, kElapsedMs, kReset, kAdjustHalf };
-
 struct Step {
   double atSeconds;  // counter value before the operation
-  Op op;
+  void (*op)(ProbeTimer&);
   double wantElapsed;  // Get(eSeconds) afterwards
   int reads;           // counter reads the operation makes
 };
 
 // One timer's life on the scripted clock.
 const Step kLife[] = {
-    {5.5, Op::kStop, 5.5, 1},   // no Start yet: measured from the counter's zero
-    {1.0, Op::kStart, 5.5, 1},  // Start leaves the last reading alone
-    {3.5, Op::kStop, 2.5, 1},
-    {4.0, Op::kStop, 3.0, 1},        // again from the same start
-    {4.0, Op::kReset, 0.0, 0},       // clears the reading but does not restart
-    {4.0, Op::kAdjustHalf, 0.0, 0},  // the start moves 0.5 s later
-    {5.0, Op::kStop, 3.5, 1},
-    {5.125, Op::kElapsedMs, 3.625, 1}  // a reading, returned in milliseconds
-};
+    // No Start yet: measured from the counter's zero.
+    {5.5, [](ProbeTimer& t) { t.Stop(); }, 5.5, 1},
+    // Start leaves the last reading alone.
+    {1.0, [](ProbeTimer& t) { t.Start(); }, 5.5, 1},
+    {3.5, [](ProbeTimer& t) { t.Stop(); }, 2.5, 1},
+    // Again from the same start.
+    {4.0, [](ProbeTimer& t) { t.Stop(); }, 3.0, 1},
+    // Clears the reading but does not restart.
+    {4.0, [](ProbeTimer& t) { t.Reset(); }, 0.0, 0},
+    // The start moves 0.5 s later.
+    {4.0, [](ProbeTimer& t) { t.AdjustStartTime(0.5); }, 0.0, 0},
+    {5.0, [](ProbeTimer& t) { t.Stop(); }, 3.5, 1},
+    // A reading, returned in milliseconds.
+    {5.125, [](ProbeTimer& t) { EXPECT_EQ(t.Elapsed(CZelTimer::eMilliseconds), 3625.0); }, 3.625,
+     1}};
 
 TEST_F(WallTimer, LifeOnTheScriptedClock) {
   ProbeTimer timer;
@@ -40,23 +44,7 @@ TEST_F(WallTimer, LifeOnTheScriptedClock) {
   for (const Step& step : kLife) {
     SetCount(static_cast<std::int64_t>(step.atSeconds * kSecond));
     const std::int64_t before = CounterReads();
-    switch (step.op) {
-      case Op::kStart:
-        timer.Start();
-        break;
-      case Op::kStop:
-        timer.Stop();
-        break;
-      case Op::kReset:
-        timer.Reset();
-        break;
-      case Op::kAdjustHalf:
-        timer.AdjustStartTime(0.5);
-        break;
-      case Op::kElapsedMs:
-        EXPECT_EQ(timer.Elapsed(CZelTimer::eMilliseconds), step.wantElapsed * 1000.0);
-        break;
-    }
+    step.op(timer);
     EXPECT_EQ(timer.Get(CZelTimer::eSeconds), step.wantElapsed) << "at " << step.atSeconds;
     EXPECT_EQ(CounterReads() - before, step.reads) << "at " << step.atSeconds;
   }

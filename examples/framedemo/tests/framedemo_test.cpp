@@ -17,16 +17,6 @@ using framedemo::Pacer;
 using framedemo::ParseOptions;
 using std::chrono::milliseconds;
 
-TEST(Options, DefaultsAreThreeSecondsAtSixtyFps) {
-  const auto result = ParseOptions({});
-  EXPECT_TRUE(result.error.empty());
-  EXPECT_FALSE(result.help);
-  EXPECT_EQ(result.options.fps, 60.0);
-  EXPECT_EQ(result.options.duration, 3.0);
-  EXPECT_EQ(result.options.history, 120);
-  EXPECT_EQ(result.options.extraLoad, 0.0);
-}
-
 TEST(Options, ReadsBothFormsAndEveryOption) {
   const auto result =
       ParseOptions({"--fps", "0", "--duration=0.5", "--history", "7", "--load=2.5"});
@@ -98,13 +88,6 @@ TEST(Scene, OneBallInsideTheCanvasAtEveryMoment) {
       EXPECT_EQ(text.find('O', ball + 1), std::string::npos) << "t=" << t;
     }
   }
-}
-
-TEST(Scene, TheBallMoves) {
-  Canvas a(64, 12), b(64, 12);
-  framedemo::DrawScene(0.0, a);
-  framedemo::DrawScene(0.5, b);
-  EXPECT_NE(a.Text().find('O'), b.Text().find('O'));
 }
 
 }  // namespace
