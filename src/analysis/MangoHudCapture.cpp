@@ -39,7 +39,7 @@ struct Row {
 
 std::string ReadMangoHud(csv::Lines& lines, const std::vector<std::string>& /*first*/,
                          CaptureFile& file) {
-  std::string line;
+  std::string line;  // the system's values, then the column header
   if (!lines.Next(line) || !lines.Next(line))
     return lines.Error("a MangoHud log ends before its column header (line 3)");
   const std::vector<std::string> header = csv::Split(line);
@@ -49,19 +49,16 @@ std::string ReadMangoHud(csv::Lines& lines, const std::vector<std::string>& /*fi
   const int draw = csv::Find(header, {"draw_time"});
   if (fps < 0 || frametime < 0 || elapsed < 0)
     return lines.Error("the column header lacks one of fps, frametime and elapsed");
-  const int needed = std::max({fps, frametime, elapsed, draw});
+  const int needed = std::max({fps, frametime, elapsed, draw}) + 1;
 
   std::vector<Row> rows;
   std::size_t micro = 0;
-  while (lines.Next(line)) {
-    if (line.empty()) continue;
-    const std::vector<std::string> fields = csv::Split(line);
-    if (static_cast<int>(fields.size()) <= needed)
-      return lines.Error("the row ends after " + std::to_string(fields.size()) + " of the " +
-                         std::to_string(needed + 1) + " fields read (is the file cut short?)");
+  std::vector<std::string> fields;
+  std::string error;
+  while (csv::NextRow(lines, needed, fields, error)) {
+    if (!error.empty()) return error;
     Row row{0.0, -1.0, 0, lines.Number()};
     double rate = 0.0;
-    std::string error;
     if (!csv::ReadNumber(fields[fps], rate, error)) return lines.Error("column fps: " + error);
     if (!csv::ReadNumber(fields[frametime], row.frametime, error))
       return lines.Error("column frametime: " + error);
@@ -77,7 +74,6 @@ std::string ReadMangoHud(csv::Lines& lines, const std::vector<std::string>& /*fi
   const std::int64_t unit = micro * 2 > rows.size() ? kNsPerUs : kNsPerMs;
   for (const Row& row : rows) {
     Frame frame{row.elapsed, 0, kNoDrawTime};
-    std::string error;
     if (!csv::ToDuration(row.frametime, unit, frame.intervalNs, error) ||
         (row.draw >= 0.0 && !csv::ToDuration(row.draw, unit, frame.drawNs, error)))
       return lines.ErrorAt(row.line, "column frametime or draw_time: " + error);

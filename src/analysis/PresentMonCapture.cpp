@@ -37,17 +37,14 @@ std::string ReadPresentMon(csv::Lines& lines, const std::vector<std::string>& he
   const int time = csv::Find(header, {"TimeInSeconds", "CPUStartTime"});
   const int draw = csv::Find(header, {"MsCPUBusy", "CPUBusy"});
   const int key[] = {0, csv::Find(header, {"ProcessID"}), csv::Find(header, {"SwapChainAddress"})};
-  const int needed = std::max({interval, time, draw, key[1], key[2]});
+  const int needed = std::max({interval, time, draw, key[1], key[2]}) + 1;
 
   std::vector<Stream> streams;
   std::size_t rows = 0;
-  std::string line;
-  while (lines.Next(line)) {
-    if (line.empty()) continue;
-    const std::vector<std::string> fields = csv::Split(line);
-    if (static_cast<int>(fields.size()) <= needed)
-      return lines.Error("the row ends after " + std::to_string(fields.size()) + " of the " +
-                         std::to_string(needed + 1) + " fields read (is the file cut short?)");
+  std::vector<std::string> fields;
+  std::string error;
+  while (csv::NextRow(lines, needed, fields, error)) {
+    if (!error.empty()) return error;
     // PresentMon 2 writes NA where a frame has no value: such a frame has no
     // interval to read and is left out.
     if (fields[interval] == "NA") continue;
@@ -58,7 +55,6 @@ std::string ReadPresentMon(csv::Lines& lines, const std::vector<std::string>& he
     if (stream == streams.end()) stream = streams.insert(streams.end(), {streamKey, fields[0], {}});
 
     Frame frame{0, 0, kNoDrawTime};
-    std::string error;
     if (!csv::ReadDuration(fields[interval], kNsPerMs, frame.intervalNs, error))
       return lines.Error("column " + header[interval] + ": " + error);
     if (time >= 0) {

@@ -19,6 +19,18 @@ std::string Lines::ErrorAt(int number, const std::string& what) const {
   return m_Name + ":" + std::to_string(number) + ": " + what;
 }
 
+bool NextRow(Lines& lines, int needed, std::vector<std::string>& fields, std::string& error) {
+  std::string line;
+  do {
+    if (!lines.Next(line)) return false;
+  } while (line.empty());
+  fields = Split(line);
+  if (static_cast<int>(fields.size()) < needed)
+    error = lines.Error("the row ends after " + std::to_string(fields.size()) + " of the " +
+                        std::to_string(needed) + " fields read (is the file cut short?)");
+  return true;
+}
+
 std::vector<std::string> Split(const std::string& line) {
   std::vector<std::string> fields(1);
   bool quoted = false;

@@ -31,6 +31,11 @@ private:
   int m_Number = 0;
 };
 
+// The fields of the next line that is not empty, into `fields`; false at
+// the end of the stream. A line of fewer than `needed` fields is an error
+// (a file cut short, most likely), said in `error`.
+bool NextRow(Lines& lines, int needed, std::vector<std::string>& fields, std::string& error);
+
 // One line's fields. Double quotes enclose a field holding commas; "" in
 // quotes stands for one quote.
 std::vector<std::string> Split(const std::string& line);
