@@ -60,9 +60,10 @@ int main(int argc, char** argv) {
       match.ownSum += b[i + offset];
     }
     if (gaps.size() < kLeastCompared || gaps.size() * 2 < a.size()) continue;
-    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    const auto middle = gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2);
+    std::nth_element(gaps.begin(), middle, gaps.end());
     match.compared = gaps.size();
-    match.medianNs = gaps[gaps.size() / 2];
+    match.medianNs = *middle;
     if (best.compared == 0 || match.medianNs < best.medianNs) best = match;
   }
   if (best.compared == 0) {
