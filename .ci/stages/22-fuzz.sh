@@ -20,19 +20,32 @@ if ! { cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER=clang++ -DZELTIMERS_BUILD_FUZZE
   exit 1
 fi
 
-work=$dir/fuzz/corpus
-rm -rf "$work"
-mkdir -p "$work"
-log=$dir/fuzz/fuzz.log
-if ! "$dir/fuzz/zeltimers_fuzz" -max_total_time="$seconds" -max_len=4096 -timeout=10 -jobs=2 \
-     -workers=2 -print_final_stats=1 -artifact_prefix="$dir/fuzz/" "$work" fuzz/corpus \
-     >"$log" 2>&1; then
-  tail -n 60 "$log" "$dir"/fuzz/fuzz-*.log 2>/dev/null || true
+# Two runs side by side, one per core, each from the seeds into a corpus of
+# its own.
+pids=()
+for worker in 1 2; do
+  work=$dir/fuzz/corpus-$worker
+  rm -rf "$work"
+  mkdir -p "$work"
+  "$dir/fuzz/zeltimers_fuzz" -max_total_time="$seconds" -max_len=4096 -timeout=10 -seed="$worker" \
+    -print_final_stats=1 -artifact_prefix="$dir/fuzz/" "$work" fuzz/corpus \
+    >"$dir/fuzz/worker-$worker.log" 2>&1 &
+  pids+=($!)
+done
+failed=0
+for i in 0 1; do
+  if ! wait "${pids[$i]}"; then
+    tail -n 60 "$dir/fuzz/worker-$((i + 1)).log"
+    failed=1
+  fi
+done
+if [ "$failed" != 0 ]; then
   echo "fuzz: the harness found a problem; the input is in $dir/fuzz/"
   exit 1
 fi
-runs=$(cat "$dir"/fuzz/fuzz-*.log 2>/dev/null | sed -n 's/^stat::number_of_executed_units: *//p' |
+runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir"/fuzz/worker-*.log |
        awk '{ n += $1 } END { print n + 0 }')
+corpus=$(cat "$dir"/fuzz/corpus-*/* 2>/dev/null | wc -c)
 seeds=$(find fuzz/corpus -type f | wc -l)
-echo "fuzz: ${seconds} s on 2 workers, $runs runs, $seeds seeds -> corpus $(find "$work" -type f | wc -l)" \
-  "($((SECONDS - start)) s)"
+echo "fuzz: ${seconds} s on 2 workers, $runs runs from $seeds seeds ($((corpus / 1024)) KiB of" \
+  "inputs kept) ($((SECONDS - start)) s)"
