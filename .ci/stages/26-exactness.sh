@@ -26,7 +26,7 @@ variant() {
     cat "$dir/build.log" >&2
     return 1
   fi
-  "$dir/tests/zeltimers_tests" >"$dir/tests.log" 2>&1 || true
+  "$dir/tests/zeltimers_tests" ${filter:+--gtest_filter="$filter"} >"$dir/tests.log" 2>&1 || true
   if grep -q '^\[  PASSED  \]' "$dir/tests.log" && ! grep -q '^\[  FAILED  \]' "$dir/tests.log"; then
     echo 0
   else
@@ -71,7 +71,9 @@ must_pass() {
 # fails some tests, or the stage stops.
 must_fail() {
   local failed noun=tests
-  failed=$(variant "$1" "$2" "$3" -DZELTIMERS_STRICT_FP=OFF)
+  # Without the rules only the four classes' tests are judged: the frame
+  # statistics built that way promise nothing (a NaN may crash a plot scale).
+  failed=$(filter='-FrameStats.*:FramePlot.*' variant "$1" "$2" "$3" -DZELTIMERS_STRICT_FP=OFF)
   if [ "$failed" = 0 ]; then
     echo "exactness: $2 $3 without the library's floating-point rules still passed;" \
       "the exact tests no longer notice those flags"

@@ -29,7 +29,12 @@ suite() {
     cat "$dir/build.log" >&2
     return 1
   fi
-  "$qemu" -L "/usr/$cpu-linux-gnu" "$dir/tests/zeltimers_tests" >"$dir/tests.log" 2>&1 || true
+  # Without the rules only the four classes' tests are judged, as in the
+  # exactness stage.
+  local filter=
+  [ "$strict" = OFF ] && filter='-FrameStats.*:FramePlot.*'
+  "$qemu" -L "/usr/$cpu-linux-gnu" "$dir/tests/zeltimers_tests" ${filter:+--gtest_filter="$filter"} \
+    >"$dir/tests.log" 2>&1 || true
   passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\.$/\1/p' "$dir/tests.log")
   failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below.*/\1/p' "$dir/tests.log")
   if [ -z "$passed" ]; then
