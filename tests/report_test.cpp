@@ -1,6 +1,5 @@
 // Report texts and their readings.
 #include <clocale>
-#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <ostream>
