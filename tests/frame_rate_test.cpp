@@ -73,6 +73,20 @@ TEST_F(FrameRate, SixtyHertzReadsSlightlyAbove60) {
   EXPECT_EQ(meter.GetFrameRate(), 60.000003814697266f);
 }
 
+// Seven swaps 7 ns apart, then one 12729795 s later: the short intervals
+// count when added in order and are lost when added to the long one, so
+// adding newest first or in several chains changes the rate's last bit
+// (the value worked out independently in double).
+TEST_F(FrameRate, RateAddsTheIntervalsOldestFirst) {
+  CZelFrameRate meter(8);
+  for (int swap = 0; swap < 8; ++swap) {
+    meter.SwapCallNotice();
+    Advance(swap < 7 ? 7 : 12729795LL * 1000000000);
+  }
+  meter.SwapCallNotice();
+  EXPECT_EQ(meter.GetFrameRate(), 0x1.516514p-21f);
+}
+
 TEST_F(FrameRate, AllZeroIntervalsHaveNoRate) {
   CZelFrameRate meter(5);
   for (int swap = 0; swap < 4; ++swap) meter.SwapCallNotice();
@@ -93,23 +107,30 @@ TEST_F(FrameRate, DrawsAreMillisecondsMeasuredFromTheLatestStart) {
   EXPECT_EQ(meter.GetDrawHistory(), (Samples{40.0f, 2.50000095f, 3.50000095f}));
 }
 
+// Copies and assignments are taken after the histories have trimmed, so
+// dropped samples still lie in front of the public ones.
 TEST_F(FrameRate, CopiesContinueAndAssigningANewMeterStartsOver) {
   zel_scripted::SetFrequency(kEighths);
-  CZelFrameRate meter(10);
+  CZelFrameRate meter(1);
   meter.SwapCallNotice();
-  Advance(2);
-  meter.SwapCallNotice();
+  for (int frame = 1; frame <= 6; ++frame) {
+    DrawFrame(meter, frame);
+    Advance(1);
+    meter.SwapCallNotice();
+  }
   meter.FrameDrawStartNotice();
   Advance(1);
   CZelFrameRate copy(meter);
-  CZelFrameRate assigned(1);
+  CZelFrameRate assigned(10);
   assigned = meter;
+  const CZelFrameRate& same = meter;
+  meter = same;
   Advance(1);
   for (CZelFrameRate* m : {&meter, &copy, &assigned}) {
     m->FrameDrawEndNotice();
     m->SwapCallNotice();
-    EXPECT_EQ(m->GetDrawHistory(), Samples{250.0f});
-    EXPECT_EQ(m->GetSwapHistory(), (Samples{0.25f, 0.25f}));
+    EXPECT_EQ(m->GetDrawHistory(), (Samples{500.0f, 625.0f, 750.0f, 250.0f}));
+    EXPECT_EQ(m->GetSwapHistory(), Samples{0.25f});
   }
   assigned = CZelFrameRate(10);
   EXPECT_TRUE(assigned.GetDrawHistory().empty());
