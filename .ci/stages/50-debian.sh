@@ -94,7 +94,7 @@ abi=$(tail -n 1 "$work/abi.log")
 # folder another package still owns.
 for package in "${packages[@]}"; do
   dpkg -L "$package"
-done | sort -u >"$work/files"
+done | grep -vx '/\.' | sort -u >"$work/files"
 dpkg --purge "${packages[@]}" >"$work/purge.log" 2>&1 || fail "dpkg --purge failed" "$work/purge.log"
 left=$work/left
 : >"$left"
