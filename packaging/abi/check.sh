@@ -34,7 +34,7 @@ if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   echo "abi: the library did not build"
   exit 1
 fi
-library=$build/src/libZelTimers_v3.0.so.3.0.0
+library=$build/src/libZelTimers_v3.0.so.3
 
 # Only what the public headers declare, without source locations.
 current=$build/libZelTimers_v3.0.abi
