@@ -77,7 +77,9 @@ if [ "$exports" != "$recorded" ]; then
   verdict=1
 fi
 if [ "$exports" != "$listed" ]; then
-  diff <(echo "$listed") <(echo "$exports") | sed -n 's/^> /  not listed: /p; s/^< /  not exported: /p' || true
+  version=$(debian/set-version)
+  diff <(echo "$listed") <(echo "$exports") |
+    sed -n "s/^> \(.*\)/  not listed, add: (c++)\"\1@Base\" $version/p; s/^< /  not exported: /p" || true
   echo "abi: $symbols does not list exactly what the library exports"
   verdict=1
 fi
