@@ -6,6 +6,8 @@
 #      version_policy:   3.0 is accepted, 2.0 and 4.0 are refused
 #      pkg_config:       c++ consumer.cpp $(pkg-config --cflags --libs zeltimers zeltimers-analysis)
 #      add_subdirectory: the source tree added to the outside project
+#      system:           the system's copy (the Debian packages), found by
+#                        find_package and pkg-config without hints; run both
 set -euo pipefail
 mode=$1 build=$(cd "$2" && pwd) source=$(cd "$3" && pwd) work=$4 cxx=$5 generator=$6
 here=$(cd "$(dirname "$0")" && pwd)
@@ -76,6 +78,23 @@ add_subdirectory)
   done
   cmake --build "$work/subdir" --parallel 2
   "$work/subdir/consumer"
+  ;;
+system)
+  unset CMAKE_PREFIX_PATH PKG_CONFIG_PATH LD_LIBRARY_PATH
+  configure "$work/system"
+  grep -Eq '^ZelTimers_DIR:PATH=/usr/lib/([^/]+/)?cmake/ZelTimers$' "$work/system/CMakeCache.txt" ||
+    { grep '^ZelTimers_DIR' "$work/system/CMakeCache.txt" >&2; exit 1; }
+  cmake --build "$work/system"
+  "$work/system/consumer"
+  flags=$(pkg-config --cflags --libs zeltimers zeltimers-analysis)
+  echo "pkg-config --cflags --libs zeltimers zeltimers-analysis: $flags"
+  # shellcheck disable=SC2086  # the flags are meant to split into words
+  "$cxx" -std=c++17 "$here/consumer.cpp" $flags -o "$work/system/pc-consumer"
+  "$work/system/pc-consumer"
+  # Both programs load the library the packages installed.
+  for program in consumer pc-consumer; do
+    ldd "$work/system/$program" | grep -E 'libZelTimers_v3\.0\.so\.3 => /(usr/)?lib/' >/dev/null
+  done
   ;;
 *)
   echo "unknown mode $mode" >&2
