@@ -1,0 +1,324 @@
+#include "ZelImGui/FramePanel.h"
+
+#include <ZelAnalysis/FrameStats.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace zel_imgui {
+
+namespace {
+
+constexpr double kNsPerMs = 1e6;
+constexpr double kNsPerSecond = 1e9;
+// An interval the panel takes as it is; longer ones are cut to it, so that
+// a corrupt sample cannot push the sum of a full panel past what Summarize
+// accepts (1e8 s x 1e9 ns x 1000 frames < 1e17 ns would not hold beyond).
+constexpr double kLongestSeconds = 1e8;
+// Frames longer than this many medians are outliers: marked and clipped,
+// not allowed to squash the others against the graph's floor.
+constexpr double kOutlierMedians = 3.0;
+// Ordinary frames reach at most 1 / kHeadroom of the graph's height.
+constexpr double kHeadroom = 1.5;
+// The shortest range the graph shows, in milliseconds (10 us).
+constexpr double kShortestTopMs = 0.01;
+
+// The panel's own colours. The graph's fill is opaque, so that neither the
+// scene behind a translucent window nor a style change alters it.
+constexpr ImU32 kGraphFill = IM_COL32(16, 20, 28, 255);
+constexpr ImU32 kGridLine = IM_COL32(70, 78, 92, 255);
+constexpr ImU32 kScaleText = IM_COL32(150, 158, 172, 255);
+constexpr ImU32 kTrace = IM_COL32(64, 220, 120, 255);
+constexpr ImU32 kTarget = IM_COL32(255, 196, 0, 255);
+constexpr ImU32 kMark = IM_COL32(255, 64, 64, 255);
+constexpr ImU32 kHeadline = IM_COL32(255, 255, 255, 255);
+
+// Copies `text` after what `out` holds, as much as fits.
+template <std::size_t N>
+void Append(char (&out)[N], const char* text) {
+  const std::size_t used = std::strlen(out);
+  const std::size_t room = N - 1 - used;
+  const std::size_t length = std::min(std::strlen(text), room);
+  std::memcpy(out + used, text, length);
+  out[used + length] = '\0';
+}
+
+template <std::size_t N, typename... Texts>
+void Compose(char (&out)[N], const Texts*... texts) {
+  out[0] = '\0';
+  (Append(out, texts), ...);
+}
+
+// A number with `decimals` digits after the point, '.' whatever the locale.
+template <std::size_t N>
+void Fixed(char (&out)[N], double value, int decimals) {
+  const std::to_chars_result result =
+      std::to_chars(out, out + N - 1, value, std::chars_format::fixed, decimals);
+  *(result.ec == std::errc() ? result.ptr : out) = '\0';
+}
+
+// Milliseconds with about four significant digits: 0.412, 16.67, 100.3.
+void FormatMs(FigureText& out, double ms) {
+  if (!(ms >= 0.0) || !std::isfinite(ms)) {
+    Compose(out, "--");
+    return;
+  }
+  Fixed(out, ms, ms < 1.0 ? 3 : ms < 100.0 ? 2 : 1);
+}
+
+// Frames per second: 59.9, 1432.
+void FormatRate(FigureText& out, double fps) {
+  if (!(fps > 0.0) || !std::isfinite(fps)) {
+    Compose(out, "--");
+    return;
+  }
+  Fixed(out, fps, fps < 100.0 ? 1 : 0);
+}
+
+void FormatFigure(FigureText& out, const zel_analysis::Figure& figure, bool rate) {
+  if (figure.fewFrames) {
+    Compose(out, "--");
+  } else if (rate) {
+    FormatRate(out, figure.value);
+  } else {
+    FormatMs(out, figure.value);
+  }
+}
+
+// The shortest of 1, 2, 2.5 and 5 times a power of ten that is >= ms, give
+// or take a part in 10^4: 1.5 x a float's 16.666668 ms is a 25 ms graph.
+double RoundUp(double ms) {
+  ms *= 1.0 - 1e-4;
+  double power = std::pow(10.0, std::floor(std::log10(ms)));
+  for (;;) {
+    for (const double step : {1.0, 2.0, 2.5, 5.0}) {
+      if (step * power >= ms) return step * power;
+    }
+    power *= 10.0;
+  }
+}
+
+std::int64_t IntervalNs(float seconds) {
+  if (!(seconds > 0.0f)) return 0;
+  return std::llround(std::min(static_cast<double>(seconds), kLongestSeconds) * kNsPerSecond);
+}
+
+}  // namespace
+
+FramePanel::FramePanel(std::size_t frames) : m_Length(std::max<std::size_t>(frames, 2)) {
+  m_FrameNs.reserve(m_Length);
+  m_View.heights.reserve(m_Length);
+  m_View.marked.reserve(m_Length);
+  m_View.histogram.assign(kHistogramBins, 0.0f);
+  m_Points.reserve(m_Length);
+}
+
+void FramePanel::Refresh(CZelFrameRate& meter, double targetFps) {
+  Refresh(meter.GetSwapHistory(), meter.GetDrawHistory(), targetFps);
+}
+
+void FramePanel::Refresh(const std::vector<float>& swapSeconds, const std::vector<float>& drawMs,
+                         double targetFps) {
+  const std::size_t frames = std::min(swapSeconds.size(), m_Length);
+  m_FrameNs.resize(frames);
+  for (std::size_t i = 0; i < frames; ++i)
+    m_FrameNs[i] = IntervalNs(swapSeconds[swapSeconds.size() - frames + i]);
+
+  const std::size_t draws = std::min(drawMs.size(), m_Length);
+  double sum = 0.0;
+  for (std::size_t i = drawMs.size() - draws; i < drawMs.size(); ++i) sum += drawMs[i];
+  m_DrawMs = draws > 0 ? drawMs.back() : -1.0;
+  m_DrawMeanMs = draws > 0 ? sum / static_cast<double>(draws) : -1.0;
+  Remake(targetFps);
+}
+
+void FramePanel::Refresh(const zel_analysis::FrameRecorder& recorder, double targetFps) {
+  const std::vector<zel_analysis::Frame>& all = recorder.Frames();
+  const std::size_t frames = std::min(all.size(), m_Length);
+  m_FrameNs.resize(frames);
+  double sum = 0.0;
+  std::size_t draws = 0;
+  m_DrawMs = -1.0;
+  for (std::size_t i = 0; i < frames; ++i) {
+    const zel_analysis::Frame& frame = all[all.size() - frames + i];
+    m_FrameNs[i] = frame.intervalNs;
+    if (frame.drawNs >= 0) {
+      m_DrawMs = static_cast<double>(frame.drawNs) / kNsPerMs;
+      sum += m_DrawMs;
+      ++draws;
+    }
+  }
+  m_DrawMeanMs = draws > 0 ? sum / static_cast<double>(draws) : -1.0;
+  Remake(targetFps);
+}
+
+void FramePanel::Remake(double targetFps) {
+  FramePanelView& view = m_View;
+  const zel_analysis::FrameStats stats = zel_analysis::Summarize(m_FrameNs);
+  const bool ok = stats.error.empty();
+  view.frames = m_FrameNs.size();
+  view.stutters = stats.stutters;
+  FormatRate(view.fps, ok ? stats.averageFps : -1.0);
+  FormatMs(view.frameMs, ok ? static_cast<double>(m_FrameNs.back()) / kNsPerMs : -1.0);
+  FormatMs(view.meanMs, ok ? stats.meanMs : -1.0);
+  FormatFigure(view.p99Ms, ok ? stats.p99Ms : zel_analysis::Figure{0.0, true}, false);
+  FormatFigure(view.low1Fps, ok ? stats.low1.lowAverage : zel_analysis::Figure{0.0, true}, true);
+  FormatMs(view.drawMs, m_DrawMs);
+  FormatMs(view.drawMeanMs, m_DrawMeanMs);
+
+  Compose(view.headline, view.fps, " fps  ", view.frameMs, " ms");
+  Compose(view.draw, "draw ", view.drawMs, " ms  mean ", view.drawMeanMs, " ms");
+  Compose(view.figures, "mean ", view.meanMs, " ms  p99 ", view.p99Ms, " ms  1% low ", view.low1Fps,
+          " fps");
+  if (!ok || stats.p99Ms.fewFrames) {
+    FigureText needs;
+    Fixed(needs, static_cast<double>(zel_analysis::kFramesForPercent), 0);
+    Compose(view.figures, "mean ", view.meanMs, " ms  p99 --  1% low --  (needs ", needs,
+            " frames)");
+  }
+  Compose(view.compact, view.fps, " fps  ", view.frameMs, " ms  p99 ", view.p99Ms, "  draw ",
+          view.drawMs, " ms");
+  FigureText count;
+  FigureText stutters;
+  Fixed(count, static_cast<double>(view.frames), 0);
+  Fixed(stutters, static_cast<double>(view.stutters), 0);
+  Compose(view.footer, count, view.frames == 1 ? " frame, " : " frames, ", stutters,
+          view.stutters == 1 ? " stutter" : " stutters");
+
+  // The range: above the ordinary frames with some room, and above the
+  // target when the target is near them.
+  view.heights.clear();
+  view.marked.clear();
+  std::fill(view.histogram.begin(), view.histogram.end(), 0.0f);
+  if (!ok) {
+    view.topMs = view.targetMs = 0.0f;
+    Compose(view.topText, "");
+    Compose(view.midText, "");
+    Compose(view.clippedText, "");
+    return;
+  }
+  const double medianMs = stats.p50Ms.value;
+  double ordinaryMs = 0.0;
+  for (const std::int64_t ns : m_FrameNs) {
+    const double ms = static_cast<double>(ns) / kNsPerMs;
+    if (ms <= kOutlierMedians * medianMs) ordinaryMs = std::max(ordinaryMs, ms);
+  }
+  double needMs = std::max({ordinaryMs, kHeadroom * medianMs, kShortestTopMs});
+  const double targetMs = targetFps > 0.0 && std::isfinite(targetFps) ? 1000.0 / targetFps : 0.0;
+  const bool targetFits = targetMs > 0.0 && targetMs <= kOutlierMedians * medianMs;
+  if (targetFits) needMs = std::max(needMs, targetMs * 1.2);
+  const double topMs = RoundUp(needMs);
+  view.topMs = static_cast<float>(topMs);
+  view.targetMs = targetFits ? static_cast<float>(targetMs) : 0.0f;
+  std::to_chars_result end = std::to_chars(view.topText, view.topText + 24, view.topMs);
+  std::memcpy(end.ptr, " ms", 4);
+  end = std::to_chars(view.midText, view.midText + 24, view.topMs / 2.0f);
+  *end.ptr = '\0';
+
+  const std::int64_t longestNs = *std::max_element(m_FrameNs.begin(), m_FrameNs.end());
+  Compose(view.clippedText, "");
+  if (static_cast<double>(longestNs) / kNsPerMs > topMs) {
+    FormatMs(view.clippedText, static_cast<double>(longestNs) / kNsPerMs);
+    Append(view.clippedText, " ms");
+  }
+
+  const std::vector<std::size_t> stutterAt = zel_analysis::Stutters(m_FrameNs);
+  auto nextStutter = stutterAt.begin();
+  for (std::size_t i = 0; i < m_FrameNs.size(); ++i) {
+    const double share = static_cast<double>(m_FrameNs[i]) / kNsPerMs / topMs;
+    const bool stutter = nextStutter != stutterAt.end() && *nextStutter == i;
+    if (stutter) ++nextStutter;
+    view.heights.push_back(static_cast<float>(std::min(share, 1.0)));
+    view.marked.push_back(stutter || share > 1.0 ? 1 : 0);
+    const auto bin = static_cast<std::size_t>(std::min(share, 1.0) * kHistogramBins);
+    view.histogram[std::min(bin, kHistogramBins - 1)] += 1.0f;
+  }
+}
+
+bool FramePanel::RefreshDue(double seconds) {
+  const double now = ImGui::GetTime();
+  if (m_Fresh && now < m_NextRefresh) return false;
+  m_Fresh = true;
+  m_NextRefresh = now + (seconds > 0.0 ? seconds : 0.0);
+  return true;
+}
+
+void FramePanel::Draw(const FramePanelOptions& options) {
+  const FramePanelView& view = m_View;
+  if (options.compact) {
+    ImGui::TextUnformatted(view.compact);
+    return;
+  }
+  ImFont* font = ImGui::GetFont();
+  const float line = ImGui::GetFontSize();
+  ImDrawList* list = ImGui::GetWindowDrawList();
+
+  // The headline, twice the window's text size.
+  const ImVec2 at = ImGui::GetCursorScreenPos();
+  const ImVec2 size = font->CalcTextSizeA(2.0f * line, 1e6f, 0.0f, view.headline);
+  list->AddText(font, 2.0f * line, at, kHeadline, view.headline);
+  ImGui::Dummy(size);
+  ImGui::TextUnformatted(view.draw);
+  ImGui::TextUnformatted(view.figures);
+
+  // The graph, with its scale written inside at the top and middle lines.
+  const ImVec2 low = ImGui::GetCursorScreenPos();
+  const float width = 24.0f * line;
+  const float height = 6.0f * line;
+  const ImVec2 high(low.x + width, low.y + height);
+  ImGui::Dummy(ImVec2(width, height));
+  list->AddRectFilled(low, high, kGraphFill);
+  const float mid = low.y + 0.5f * height;
+  list->AddLine(ImVec2(low.x, mid), ImVec2(high.x, mid), kGridLine);
+  list->AddLine(ImVec2(low.x, low.y), ImVec2(high.x, low.y), kGridLine);
+  const float inset = 0.25f * line;
+  list->AddText(ImVec2(low.x + inset, low.y + inset), kScaleText, view.topText);
+  list->AddText(ImVec2(low.x + inset, mid + inset), kScaleText, view.midText);
+
+  const std::size_t count = view.heights.size();
+  if (count > 0 && view.topMs > 0.0f) {
+    const float step = count > 1 ? width / static_cast<float>(count - 1) : 0.0f;
+    const auto y = [&](float share) { return high.y - share * (height - 1.0f); };
+    if (view.targetMs > 0.0f) {
+      // Dashed, under the trace: frames on target cover it.
+      const float ty = y(view.targetMs / view.topMs);
+      for (float x = low.x; x < high.x; x += line)
+        list->AddLine(ImVec2(x, ty), ImVec2(std::min(x + 0.5f * line, high.x), ty), kTarget, 2.0f);
+    }
+    m_Points.clear();
+    for (std::size_t i = 0; i < count; ++i)
+      m_Points.push_back(ImVec2(low.x + step * static_cast<float>(i), y(view.heights[i])));
+    list->AddPolyline(m_Points.data(), static_cast<int>(count), kTrace, ImDrawFlags_None,
+                      std::max(1.5f, line / 8.0f));
+    for (std::size_t i = 0; i < count; ++i) {
+      if (view.marked[i] == 0) continue;
+      const ImVec2 p = m_Points[i];
+      list->AddLine(ImVec2(p.x, high.y), ImVec2(p.x, low.y), kMark, 2.0f);
+      list->AddCircleFilled(p, 0.3f * line, kMark);
+    }
+  }
+  // The longest clipped frame's time beside the top edge, right-aligned.
+  const ImVec2 clipped = ImGui::CalcTextSize(view.clippedText);
+  list->AddText(ImVec2(high.x - clipped.x - inset, low.y + inset), kMark, view.clippedText);
+  ImGui::TextUnformatted(view.footer);
+  if (options.histogram) {
+    ImGui::PlotHistogram("##frame-times", view.histogram.data(),
+                         static_cast<int>(view.histogram.size()), 0, view.topText, 0.0f, FLT_MAX,
+                         ImVec2(width, 3.0f * line));
+  }
+}
+
+void ShowFramePanel(FramePanel& panel, CZelFrameRate& meter, const FramePanelOptions& options) {
+  if (panel.RefreshDue(options.refreshSeconds)) panel.Refresh(meter, options.targetFps);
+  panel.Draw(options);
+}
+
+void ShowFramePanel(FramePanel& panel, const zel_analysis::FrameRecorder& recorder,
+                    const FramePanelOptions& options) {
+  if (panel.RefreshDue(options.refreshSeconds)) panel.Refresh(recorder, options.targetFps);
+  panel.Draw(options);
+}
+
+}  // namespace zel_imgui

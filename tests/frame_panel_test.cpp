@@ -1,0 +1,168 @@
+// The ImGui frame panel: the view it makes of the histories, and one render
+// in a headless ImGui context (default font, no window, no back end) fed by
+// a meter over the scripted counter. Its own executable: it counts heap
+// allocations with a replaced global operator new.
+#include <ZelImGui/FramePanel.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "ZelFrameRate.h"
+#include "counter/scripted_counter.h"
+
+namespace {
+long long allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  ++allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using zel_imgui::FramePanel;
+
+std::vector<float> Frames(std::size_t count, float seconds) {
+  return std::vector<float>(count, seconds);
+}
+
+// The texts and the graph's range for runs a person would look at.
+TEST(FramePanel, ViewOfTypicalRuns) {
+  std::vector<float> hitch = Frames(200, 1.0f / 60.0f);
+  hitch[150] = 0.1f;
+  const struct {
+    const char* name;
+    std::vector<float> swaps;
+    double targetFps;
+    const char* fps;
+    const char* frameMs;
+    const char* p99Ms;
+    float topMs;
+    float targetMs;
+    const char* clipped;
+    std::size_t stutters;
+  } cases[] = {
+      {"60 fps, too few for p99", Frames(50, 1.0f / 60.0f), 60.0, "60.0", "16.67", "--", 25.0f,
+       1000.0f / 60.0f, "", 0},
+      {"uncapped, target far above", Frames(200, 0.0005f), 60.0, "2000", "0.500", "0.500", 1.0f,
+       0.0f, "", 0},
+      {"a 100 ms hitch", hitch, 0.0, "58.5", "16.67", "16.67", 25.0f, 0.0f, "100.0 ms", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FramePanel panel(240);
+    panel.Refresh(c.swaps, {2.0f, 4.0f}, c.targetFps);
+    const zel_imgui::FramePanelView& view = panel.View();
+    EXPECT_STREQ(view.fps, c.fps);
+    EXPECT_STREQ(view.frameMs, c.frameMs);
+    EXPECT_STREQ(view.p99Ms, c.p99Ms);
+    EXPECT_STREQ(view.drawMs, "4.00");
+    EXPECT_STREQ(view.drawMeanMs, "3.00");
+    EXPECT_EQ(view.topMs, c.topMs);
+    EXPECT_FLOAT_EQ(view.targetMs, c.targetMs);
+    EXPECT_STREQ(view.clippedText, c.clipped);
+    EXPECT_EQ(view.stutters, c.stutters);
+    // Ordinary frames sit well inside the graph, at neither edge.
+    EXPECT_GT(view.heights.front(), 0.4f);
+    EXPECT_LT(view.heights.front(), 0.8f);
+    EXPECT_EQ(view.heights.size(), c.swaps.size());
+  }
+  // A figure with too few frames says so instead of showing a number.
+  FramePanel panel(240);
+  panel.Refresh(Frames(99, 0.01f), {}, 0.0);
+  EXPECT_STREQ(panel.View().low1Fps, "--");
+  EXPECT_NE(std::strstr(panel.View().figures, "p99 --"), nullptr);
+  EXPECT_NE(std::strstr(panel.View().figures, "(needs 100 frames)"), nullptr);
+  EXPECT_STREQ(panel.View().drawMs, "--");
+}
+
+// Only the newest frames count, the clipped one is marked, and the
+// histogram holds every frame shown.
+TEST(FramePanel, ShowsTheNewestFramesOnly) {
+  std::vector<float> swaps = Frames(10, 0.1f);  // older, slower: left out
+  const std::vector<float> recent = Frames(120, 0.002f);
+  swaps.insert(swaps.end(), recent.begin(), recent.end());
+  swaps.back() = 0.05f;
+  FramePanel panel(120);
+  panel.Refresh(swaps, {}, 0.0);
+  const zel_imgui::FramePanelView& view = panel.View();
+  EXPECT_EQ(view.frames, 120u);
+  EXPECT_STREQ(view.topText, "5 ms");
+  EXPECT_STREQ(view.midText, "2.5");
+  EXPECT_EQ(view.heights.back(), 1.0f);
+  EXPECT_EQ(view.marked.back(), 1);
+  EXPECT_EQ(view.marked.front(), 0);
+  float total = 0.0f;
+  for (const float bin : view.histogram) total += bin;
+  EXPECT_EQ(total, 120.0f);
+  EXPECT_EQ(view.histogram[16], 119.0f);  // 2 ms of 5, in 40 bins
+  EXPECT_EQ(view.histogram.back(), 1.0f);
+}
+
+std::string logged;
+
+void Capture(void*, const char* text) { logged = text; }
+
+// Steps the scripted counter: `drawMs` between the draw notices, `frameMs`
+// from swap to swap.
+void MeteredFrame(CZelFrameRate& meter, std::int64_t drawUs, std::int64_t frameUs) {
+  meter.FrameDrawStartNotice();
+  zel_scripted::Advance(drawUs * 1000);
+  meter.FrameDrawEndNotice();
+  zel_scripted::Advance((frameUs - drawUs) * 1000);
+  meter.SwapCallNotice();
+}
+
+// A meter over the scripted counter, drawn in a headless ImGui frame: the
+// text lines appear as drawn, and frames between refreshes allocate nothing.
+TEST(FramePanel, HeadlessRenderFromAMeter) {
+  zel_scripted::Restore();
+  ImGui::CreateContext();
+  ImGuiIO& io = ImGui::GetIO();
+  io.DisplaySize = ImVec2(640.0f, 480.0f);
+  io.DeltaTime = 1.0f / 50.0f;
+  io.IniFilename = nullptr;
+  io.SetClipboardTextFn = Capture;
+  unsigned char* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+
+  CZelFrameRate meter(120);
+  FramePanel panel(120);
+  const zel_imgui::FramePanelOptions options{50.0, false, true, 0.25};
+  long long refreshes = 0;
+  long long between = 0;
+  for (int frame = 0; frame < 200; ++frame) {
+    MeteredFrame(meter, 2000, 20000);
+    ImGui::NewFrame();
+    ImGui::Begin("Frames");
+    if (frame == 199) ImGui::LogToClipboard();
+    const long long before = allocations;
+    const bool due = panel.RefreshDue(options.refreshSeconds);
+    if (due) panel.Refresh(meter, options.targetFps);
+    panel.Draw(options);
+    if (frame > 150) (due ? refreshes : between) += allocations - before;
+    if (frame == 199) ImGui::LogFinish();
+    ImGui::End();
+    ImGui::Render();
+  }
+  EXPECT_EQ(between, 0) << "frames between refreshes allocate nothing";
+  EXPECT_GT(refreshes, 0) << "a refresh copies the histories";
+  EXPECT_GT(ImGui::GetDrawData()->TotalVtxCount, 1000);
+  EXPECT_STREQ(panel.View().headline, "50.0 fps  20.00 ms");
+  EXPECT_NE(logged.find("draw 2.00 ms  mean 2.00 ms"), std::string::npos) << logged;
+  EXPECT_NE(logged.find("p99 20.00 ms  1% low 50.0 fps"), std::string::npos) << logged;
+  EXPECT_NE(logged.find("120 frames, 0 stutters"), std::string::npos) << logged;
+  ImGui::DestroyContext();
+}
+
+}  // namespace
