@@ -75,14 +75,16 @@ struct FramePanelView {
   float targetMs = 0.0f;    ///< where the target line goes; 0: none
   FigureText topText = "";  ///< "25 ms": the scale's top, and "12.5" its middle line
   FigureText midText = "";
+  FigureText targetText = "";   ///< "60 fps" beside the target line
   FigureText clippedText = "";  ///< "100.0 ms": the longest frame when it is clipped
 
   // The lines the panel draws, made of the figures above.
-  LineText headline = "";  ///< "59.9 fps  16.67 ms", in large type
-  LineText draw = "";      ///< "draw 0.41 ms  mean 0.38 ms"
-  LineText figures = "";   ///< "mean 16.67 ms  p99 17.10 ms  1% low 58.2 fps"
-  LineText footer = "";    ///< "240 frames, 2 stutters"
-  LineText compact = "";   ///< the one-line form
+  LineText headline = "";       ///< "59.9 fps  16.67 ms", in large type
+  LineText draw = "";           ///< "draw 0.41 ms  mean 0.38 ms"
+  LineText figures = "";        ///< "mean 16.67 ms  p99 17.10 ms  1% low 58.2 fps"
+  LineText footer = "";         ///< "240 frames, 2 stutters"
+  LineText compact = "";        ///< the one-line form
+  LineText histogramText = "";  ///< "frame times, 0 to 25 ms"
 
   /// One height per frame, oldest first: frame time / topMs, clipped to [0, 1].
   std::vector<float> heights;

@@ -35,6 +35,15 @@ constexpr ImU32 kTarget = IM_COL32(255, 196, 0, 255);
 constexpr ImU32 kMark = IM_COL32(255, 64, 64, 255);
 constexpr ImU32 kHeadline = IM_COL32(255, 255, 255, 255);
 
+// Text on a patch of the graph's fill, so that the trace under it does not
+// garble it.
+void Label(ImDrawList* list, ImVec2 at, ImU32 colour, const char* text) {
+  const ImVec2 size = ImGui::CalcTextSize(text);
+  if (size.x <= 0.0f) return;
+  list->AddRectFilled(at, ImVec2(at.x + size.x, at.y + size.y), kGraphFill);
+  list->AddText(at, colour, text);
+}
+
 // Copies `text` after what `out` holds, as much as fits.
 template <std::size_t N>
 void Append(char (&out)[N], const char* text) {
@@ -197,6 +206,8 @@ void FramePanel::Remake(double targetFps) {
     Compose(view.topText, "");
     Compose(view.midText, "");
     Compose(view.clippedText, "");
+    Compose(view.targetText, "");
+    Compose(view.histogramText, "");
     return;
   }
   const double medianMs = stats.p50Ms.value;
@@ -212,10 +223,16 @@ void FramePanel::Remake(double targetFps) {
   const double topMs = RoundUp(needMs);
   view.topMs = static_cast<float>(topMs);
   view.targetMs = targetFits ? static_cast<float>(targetMs) : 0.0f;
+  Compose(view.targetText, "");
+  if (targetFits) {
+    FormatRate(view.targetText, targetFps);
+    Append(view.targetText, " fps");
+  }
   std::to_chars_result end = std::to_chars(view.topText, view.topText + 24, view.topMs);
   std::memcpy(end.ptr, " ms", 4);
   end = std::to_chars(view.midText, view.midText + 24, view.topMs / 2.0f);
   *end.ptr = '\0';
+  Compose(view.histogramText, "frame times, 0 to ", view.topText);
 
   const std::int64_t longestNs = *std::max_element(m_FrameNs.begin(), m_FrameNs.end());
   Compose(view.clippedText, "");
@@ -257,29 +274,38 @@ void FramePanel::Draw(const FramePanelOptions& options) {
 
   // The headline, twice the window's text size.
   const ImVec2 at = ImGui::GetCursorScreenPos();
-  const ImVec2 size = font->CalcTextSizeA(2.0f * line, 1e6f, 0.0f, view.headline);
+  const ImVec2 headlineSize = font->CalcTextSizeA(2.0f * line, 1e6f, 0.0f, view.headline);
   list->AddText(font, 2.0f * line, at, kHeadline, view.headline);
-  ImGui::Dummy(size);
+  ImGui::Dummy(headlineSize);
   ImGui::TextUnformatted(view.draw);
   ImGui::TextUnformatted(view.figures);
 
-  // The graph, with its scale written inside at the top and middle lines.
-  const ImVec2 low = ImGui::GetCursorScreenPos();
+  // The graph, its scale in a column on the left: the top, middle and
+  // bottom lines' frame times.
+  const float inset = 0.25f * line;
   const float width = 24.0f * line;
   const float height = 6.0f * line;
-  const ImVec2 high(low.x + width, low.y + height);
+  const ImVec2 corner = ImGui::GetCursorScreenPos();
   ImGui::Dummy(ImVec2(width, height));
-  list->AddRectFilled(low, high, kGraphFill);
+  const float gutter = ImGui::CalcTextSize(view.topText).x + 2.0f * inset;
+  const ImVec2 low(corner.x + gutter, corner.y);
+  const ImVec2 high(corner.x + width, corner.y + height);
   const float mid = low.y + 0.5f * height;
+  list->AddRectFilled(low, high, kGraphFill);
   list->AddLine(ImVec2(low.x, mid), ImVec2(high.x, mid), kGridLine);
-  list->AddLine(ImVec2(low.x, low.y), ImVec2(high.x, low.y), kGridLine);
-  const float inset = 0.25f * line;
-  list->AddText(ImVec2(low.x + inset, low.y + inset), kScaleText, view.topText);
-  list->AddText(ImVec2(low.x + inset, mid + inset), kScaleText, view.midText);
+  list->AddLine(low, ImVec2(high.x, low.y), kGridLine);
+  const auto scale = [&](const char* text, float atY) {
+    const ImVec2 size = ImGui::CalcTextSize(text);
+    const float y = std::min(std::max(atY - 0.5f * size.y, low.y), high.y - size.y);
+    list->AddText(ImVec2(low.x - inset - size.x, y), kScaleText, text);
+  };
+  scale(view.topText, low.y);
+  scale(view.midText, mid);
+  scale("0", high.y);
 
   const std::size_t count = view.heights.size();
   if (count > 0 && view.topMs > 0.0f) {
-    const float step = count > 1 ? width / static_cast<float>(count - 1) : 0.0f;
+    const float step = count > 1 ? (high.x - low.x) / static_cast<float>(count - 1) : 0.0f;
     const auto y = [&](float share) { return high.y - share * (height - 1.0f); };
     if (view.targetMs > 0.0f) {
       // Dashed, under the trace: frames on target cover it.
@@ -294,19 +320,25 @@ void FramePanel::Draw(const FramePanelOptions& options) {
                       std::max(1.5f, line / 8.0f));
     for (std::size_t i = 0; i < count; ++i) {
       if (view.marked[i] == 0) continue;
-      const ImVec2 p = m_Points[i];
-      list->AddLine(ImVec2(p.x, high.y), ImVec2(p.x, low.y), kMark, 2.0f);
-      list->AddCircleFilled(p, 0.3f * line, kMark);
+      list->AddCircleFilled(m_Points[i], 0.3f * line, kMark);
+    }
+    // The target's label over the trace, at the left end, where the clipped
+    // frame's is not.
+    if (view.targetMs > 0.0f) {
+      const float above = y(view.targetMs / view.topMs) - line - inset;
+      Label(list, ImVec2(low.x + inset, std::max(above, low.y + inset)), kTarget, view.targetText);
     }
   }
   // The longest clipped frame's time beside the top edge, right-aligned.
   const ImVec2 clipped = ImGui::CalcTextSize(view.clippedText);
-  list->AddText(ImVec2(high.x - clipped.x - inset, low.y + inset), kMark, view.clippedText);
+  Label(list, ImVec2(high.x - clipped.x - inset, low.y + inset), kMark, view.clippedText);
   ImGui::TextUnformatted(view.footer);
   if (options.histogram) {
+    ImGui::PushStyleColor(ImGuiCol_FrameBg, kGraphFill);
     ImGui::PlotHistogram("##frame-times", view.histogram.data(),
-                         static_cast<int>(view.histogram.size()), 0, view.topText, 0.0f, FLT_MAX,
-                         ImVec2(width, 3.0f * line));
+                         static_cast<int>(view.histogram.size()), 0, view.histogramText, 0.0f,
+                         FLT_MAX, ImVec2(width, 3.0f * line));
+    ImGui::PopStyleColor();
   }
 }
 
