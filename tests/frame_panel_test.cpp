@@ -5,6 +5,7 @@
 #include <ZelImGui/FramePanel.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -73,7 +74,11 @@ TEST(FramePanel, ViewOfTypicalRuns) {
     // Ordinary frames sit well inside the graph, at neither edge.
     EXPECT_GT(view.heights.front(), 0.4f);
     EXPECT_LT(view.heights.front(), 0.8f);
-    EXPECT_EQ(view.heights.size(), c.swaps.size());
+    // Long histories are drawn as the longest frame of each group, so a
+    // clipped hitch still reaches the top.
+    EXPECT_EQ(view.heights.size(), std::min(c.swaps.size(), zel_imgui::kGraphPoints));
+    EXPECT_EQ(*std::max_element(view.heights.begin(), view.heights.end()) == 1.0f,
+              c.clipped[0] != '\0');
   }
   // A figure with too few frames says so instead of showing a number.
   FramePanel panel(240);
@@ -157,7 +162,7 @@ TEST(FramePanel, HeadlessRenderFromAMeter) {
   }
   EXPECT_EQ(between, 0) << "frames between refreshes allocate nothing";
   EXPECT_GT(refreshes, 0) << "a refresh copies the histories";
-  EXPECT_GT(ImGui::GetDrawData()->TotalVtxCount, 1000);
+  EXPECT_GT(ImGui::GetDrawData()->TotalVtxCount, 500);  // the texts and the graph
   EXPECT_STREQ(panel.View().headline, "50.0 fps  20.00 ms");
   EXPECT_NE(logged.find("draw 2.00 ms  mean 2.00 ms"), std::string::npos) << logged;
   EXPECT_NE(logged.find("p99 20.00 ms  1% low 50.0 fps"), std::string::npos) << logged;

@@ -86,9 +86,11 @@ struct FramePanelView {
   LineText compact = "";        ///< the one-line form
   LineText histogramText = "";  ///< "frame times, 0 to 25 ms"
 
-  /// One height per frame, oldest first: frame time / topMs, clipped to [0, 1].
+  /// The graph's points, oldest first: one per frame up to kGraphPoints
+  /// frames, beyond that each the longest of an equal share of them. Its
+  /// height is frame time / topMs, clipped to [0, 1].
   std::vector<float> heights;
-  /// Per frame: 1 if it is a stutter or clipped, else 0.
+  /// Per point: 1 if one of its frames is a stutter or clipped, else 0.
   std::vector<unsigned char> marked;
   /// Frames per bin over [0, topMs], kHistogramBins bins, the last also
   /// holding the clipped frames.
@@ -97,6 +99,8 @@ struct FramePanelView {
 
 /// Bins of the panel's histogram.
 constexpr std::size_t kHistogramBins = 40;
+/// The most points the graph draws.
+constexpr std::size_t kGraphPoints = 120;
 
 /// The panel's state: the newest frames, the figures made of them and the
 /// buffers to draw them, all sized once here. One per panel on screen.

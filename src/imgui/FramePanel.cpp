@@ -118,10 +118,10 @@ std::int64_t IntervalNs(float seconds) {
 
 FramePanel::FramePanel(std::size_t frames) : m_Length(std::max<std::size_t>(frames, 2)) {
   m_FrameNs.reserve(m_Length);
-  m_View.heights.reserve(m_Length);
-  m_View.marked.reserve(m_Length);
+  m_View.heights.reserve(kGraphPoints);
+  m_View.marked.reserve(kGraphPoints);
   m_View.histogram.assign(kHistogramBins, 0.0f);
-  m_Points.reserve(m_Length);
+  m_Points.reserve(kGraphPoints);
 }
 
 void FramePanel::Refresh(CZelFrameRate& meter, double targetFps) {
@@ -241,14 +241,28 @@ void FramePanel::Remake(double targetFps) {
     Append(view.clippedText, " ms");
   }
 
+  // Up to kGraphPoints points, each the longest of its frames, so that a
+  // long history costs no more to draw than the graph has room for and no
+  // spike is averaged away.
   const std::vector<std::size_t> stutterAt = zel_analysis::Stutters(m_FrameNs);
   auto nextStutter = stutterAt.begin();
-  for (std::size_t i = 0; i < m_FrameNs.size(); ++i) {
+  const std::size_t frames = m_FrameNs.size();
+  const std::size_t points = std::min(frames, kGraphPoints);
+  std::size_t point = 0;
+  for (std::size_t i = 0; i < frames; ++i) {
     const double share = static_cast<double>(m_FrameNs[i]) / kNsPerMs / topMs;
     const bool stutter = nextStutter != stutterAt.end() && *nextStutter == i;
     if (stutter) ++nextStutter;
-    view.heights.push_back(static_cast<float>(std::min(share, 1.0)));
-    view.marked.push_back(stutter || share > 1.0 ? 1 : 0);
+    const auto height = static_cast<float>(std::min(share, 1.0));
+    const unsigned char mark = stutter || share > 1.0 ? 1 : 0;
+    if (i * points / frames == point) {  // the first frame of the next point
+      view.heights.push_back(height);
+      view.marked.push_back(mark);
+      ++point;
+    } else {
+      view.heights.back() = std::max(view.heights.back(), height);
+      view.marked.back() |= mark;
+    }
     const auto bin = static_cast<std::size_t>(std::min(share, 1.0) * kHistogramBins);
     view.histogram[std::min(bin, kHistogramBins - 1)] += 1.0f;
   }
@@ -310,17 +324,24 @@ void FramePanel::Draw(const FramePanelOptions& options) {
     if (view.targetMs > 0.0f) {
       // Dashed, under the trace: frames on target cover it.
       const float ty = y(view.targetMs / view.topMs);
-      for (float x = low.x; x < high.x; x += line)
-        list->AddLine(ImVec2(x, ty), ImVec2(std::min(x + 0.5f * line, high.x), ty), kTarget, 2.0f);
+      for (float x = low.x; x < high.x; x += 2.0f * line)
+        list->AddLine(ImVec2(x, ty), ImVec2(std::min(x + line, high.x), ty), kTarget, 2.0f);
     }
     m_Points.clear();
     for (std::size_t i = 0; i < count; ++i)
       m_Points.push_back(ImVec2(low.x + step * static_cast<float>(i), y(view.heights[i])));
+    // A whole number of pixels thick: ImGui then draws it from the font
+    // atlas's baked lines, a quarter of the vertices of any other width.
     list->AddPolyline(m_Points.data(), static_cast<int>(count), kTrace, ImDrawFlags_None,
-                      std::max(1.5f, line / 8.0f));
+                      std::max(1.0f, std::round(line / 8.0f)));
     for (std::size_t i = 0; i < count; ++i) {
       if (view.marked[i] == 0) continue;
-      list->AddCircleFilled(m_Points[i], 0.3f * line, kMark);
+      // A small triangle above the point: three vertices where a circle
+      // takes a dozen, which counts when a noisy run marks many points.
+      const ImVec2 p = m_Points[i];
+      const float r = 0.35f * line;
+      list->AddTriangleFilled(ImVec2(p.x - r, p.y - 2.0f * r), ImVec2(p.x + r, p.y - 2.0f * r), p,
+                              kMark);
     }
     // The target's label over the trace, at the left end, where the clipped
     // frame's is not.
