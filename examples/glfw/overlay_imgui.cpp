@@ -1,8 +1,9 @@
 // The overlay as a Dear ImGui window holding the frame panel, drawn with
-// the GLFW and OpenGL 2 back ends (the scene already uses OpenGL 1.x calls,
-// so no loader is needed).
+// the OpenGL 2 back end (the scene already uses OpenGL 1.x calls, so no
+// loader is needed). The panel takes no input, so the demo gives ImGui its
+// display size and time itself rather than through the GLFW back end, whose
+// mouse and window queries are round trips to the X server in every frame.
 #include <ZelImGui/FramePanel.h>
-#include <backends/imgui_impl_glfw.h>
 #include <backends/imgui_impl_opengl2.h>
 
 #include <algorithm>
@@ -21,6 +22,7 @@ constexpr float kBaseHeight = 540.0f;      // a framebuffer this tall or less: s
 struct Overlay::State {
   zel_imgui::FramePanel panel{kPanelFrames};
   zel_imgui::FramePanelOptions options;
+  double lastTime = 0.0;  // glfwGetTime at the last frame
 };
 
 Overlay::Overlay(GLFWwindow* window, double targetFps) : m_State(std::make_unique<State>()) {
@@ -40,19 +42,22 @@ Overlay::Overlay(GLFWwindow* window, double targetFps) : m_State(std::make_uniqu
   io.Fonts->AddFontDefault(&font);
   ImGui::StyleColorsDark();
   ImGui::GetStyle().ScaleAllSizes(scale);
-  ImGui_ImplGlfw_InitForOpenGL(window, true);
   ImGui_ImplOpenGL2_Init();
+  m_State->lastTime = glfwGetTime();
 }
 
 Overlay::~Overlay() {
   ImGui_ImplOpenGL2_Shutdown();
-  ImGui_ImplGlfw_Shutdown();
   ImGui::DestroyContext();
 }
 
-void Overlay::Draw(CZelFrameRate& meter, int /*width*/, int /*height*/) {
+void Overlay::Draw(CZelFrameRate& meter, int width, int height) {
+  ImGuiIO& io = ImGui::GetIO();
+  io.DisplaySize = ImVec2(static_cast<float>(width), static_cast<float>(height));
+  const double now = glfwGetTime();
+  io.DeltaTime = static_cast<float>(std::max(now - m_State->lastTime, 1e-6));
+  m_State->lastTime = now;
   ImGui_ImplOpenGL2_NewFrame();
-  ImGui_ImplGlfw_NewFrame();
   ImGui::NewFrame();
   const float margin = ImGui::GetStyle().WindowPadding.x;
   ImGui::SetNextWindowPos(ImVec2(margin, margin));
@@ -60,7 +65,7 @@ void Overlay::Draw(CZelFrameRate& meter, int /*width*/, int /*height*/) {
   ImGui::Begin("Frames", nullptr,
                ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_AlwaysAutoResize |
                    ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoFocusOnAppearing |
-                   ImGuiWindowFlags_NoNav);
+                   ImGuiWindowFlags_NoNav | ImGuiWindowFlags_NoInputs);
   zel_imgui::ShowFramePanel(m_State->panel, meter, m_State->options);
   ImGui::End();
   ImGui::Render();
