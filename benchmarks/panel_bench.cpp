@@ -68,11 +68,11 @@ void Run(benchmark::State& state, Body body) {
     ImGui::Render();
   };
   for (int i = 0; i < 4 * length + 120; ++i) frame();  // full histories, warm buffers
-  panel.Refresh(meter, 60.0);                            // for the panel that draws only
+  panel.Refresh(meter, 60.0);                          // for the panel that draws only
   const long long before = allocations;
   for (auto _ : state) frame();
-  state.counters["allocs/frame"] = benchmark::Counter(
-      static_cast<double>(allocations - before), benchmark::Counter::kAvgIterations);
+  state.counters["allocs/frame"] = benchmark::Counter(static_cast<double>(allocations - before),
+                                                      benchmark::Counter::kAvgIterations);
 }
 
 void BM_ImGuiFrame(benchmark::State& state) {

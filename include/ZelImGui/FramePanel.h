@@ -16,8 +16,9 @@
 // draw: it refreshes (reads the histories, runs Summarize, lays out the
 // graph) at most once per FramePanelOptions::refreshSeconds of ImGui time,
 // and in between only draws what it made then. A refresh allocates what the
-// meter's copies and Summarize allocate; the frames in between allocate
-// nothing, since every buffer of the panel is sized by its constructor.
+// meter's copies, Summarize and Stutters allocate; the frames in between
+// allocate nothing, since every buffer of the panel is sized by its
+// constructor.
 #ifndef ZELIMGUI_FRAMEPANEL_H
 #define ZELIMGUI_FRAMEPANEL_H
 

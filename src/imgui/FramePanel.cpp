@@ -324,12 +324,15 @@ void FramePanel::Draw(const FramePanelOptions& options) {
     if (view.targetMs > 0.0f) {
       // Dashed, under the trace: frames on target cover it.
       const float ty = y(view.targetMs / view.topMs);
-      for (float x = low.x; x < high.x; x += 2.0f * line)
+      const auto dashes = static_cast<int>(std::ceil((high.x - low.x) / (2.0f * line)));
+      for (int dash = 0; dash < dashes; ++dash) {
+        const float x = low.x + 2.0f * line * static_cast<float>(dash);
         list->AddLine(ImVec2(x, ty), ImVec2(std::min(x + line, high.x), ty), kTarget, 2.0f);
+      }
     }
     m_Points.clear();
     for (std::size_t i = 0; i < count; ++i)
-      m_Points.push_back(ImVec2(low.x + step * static_cast<float>(i), y(view.heights[i])));
+      m_Points.emplace_back(low.x + step * static_cast<float>(i), y(view.heights[i]));
     // A whole number of pixels thick: ImGui then draws it from the font
     // atlas's baked lines, a quarter of the vertices of any other width.
     list->AddPolyline(m_Points.data(), static_cast<int>(count), kTrace, ImDrawFlags_None,
