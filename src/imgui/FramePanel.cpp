@@ -13,9 +13,9 @@ namespace {
 
 constexpr double kNsPerMs = 1e6;
 constexpr double kNsPerSecond = 1e9;
-// An interval the panel takes as it is; longer ones are cut to it, so that
-// a corrupt sample cannot push the sum of a full panel past what Summarize
-// accepts (1e8 s x 1e9 ns x 1000 frames < 1e17 ns would not hold beyond).
+// Longer intervals are cut to this, so that converting any float to whole
+// nanoseconds is defined; frames adding up past Summarize's limit (1e17 ns)
+// then show no figures.
 constexpr double kLongestSeconds = 1e8;
 // Frames longer than this many medians are outliers: marked and clipped,
 // not allowed to squash the others against the graph's floor.
