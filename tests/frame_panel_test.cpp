@@ -38,6 +38,8 @@ std::vector<float> Frames(std::size_t count, float seconds) {
 
 // The texts and the graph's range for runs a person would look at.
 TEST(FramePanel, ViewOfTypicalRuns) {
+  std::vector<float> twoGroups = Frames(100, 0.0035f);  // slow, then as many fast
+  twoGroups.resize(200, 0.001f);
   std::vector<float> hitch = Frames(200, 1.0f / 60.0f);
   hitch[151] = 0.1f;  // the second of its point's two frames
   const struct {
@@ -57,6 +59,7 @@ TEST(FramePanel, ViewOfTypicalRuns) {
        25.0f, 1000.0f / 60.0f, "", 0},
       {"uncapped, target far above", Frames(200, 0.0005f), 60.0, "2000", "0.500", "0.500", "2000",
        1.0f, 0.0f, "", 0},
+      {"half the frames slow", twoGroups, 0.0, "444", "1.00", "3.50", "286", 5.0f, 0.0f, "", 0},
       {"a 100 ms hitch", hitch, 0.0, "58.5", "16.67", "16.67", "17.1", 25.0f, 0.0f, "100.0 ms", 1},
   };
   for (const auto& c : cases) {

@@ -70,8 +70,8 @@ struct FramePanelView {
 
   /// The graph's vertical range, 0 to topMs: a round value (1, 2, 2.5 or 5
   /// times a power of ten) above the ordinary frames, with the target line
-  /// when it fits. Frames longer than three times the median do not stretch
-  /// it: they are clipped to the top and marked.
+  /// when it fits. Frames longer than three times the 90th percentile do not
+  /// stretch it: they are clipped to the top and marked.
   float topMs = 0.0f;
   float targetMs = 0.0f;    ///< where the target line goes; 0: none
   FigureText topText = "";  ///< "25 ms": the scale's top, and "12.5" its middle line

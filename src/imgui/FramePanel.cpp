@@ -17,10 +17,12 @@ constexpr double kNsPerSecond = 1e9;
 // nanoseconds is defined; frames adding up past Summarize's limit (1e17 ns)
 // then show no figures.
 constexpr double kLongestSeconds = 1e8;
-// Frames longer than this many medians are outliers: marked and clipped,
-// not allowed to squash the others against the graph's floor.
-constexpr double kOutlierMedians = 3.0;
-// Ordinary frames reach at most 1 / kHeadroom of the graph's height.
+// Frames longer than this many times the 90th percentile are outliers:
+// marked and clipped, not allowed to squash the others against the graph's
+// floor. The percentile rather than the median, so that a run whose frames
+// fall into two groups (half of them slow) shows both.
+constexpr double kOutlierP90s = 3.0;
+// The median frame reaches at most 1 / kHeadroom of the graph's height.
 constexpr double kHeadroom = 1.5;
 // The shortest range the graph shows, in milliseconds (10 us).
 constexpr double kShortestTopMs = 0.01;
@@ -211,14 +213,15 @@ void FramePanel::Remake(double targetFps) {
     return;
   }
   const double medianMs = stats.p50Ms.value;
+  const double outlierMs = kOutlierP90s * stats.p90Ms.value;
   double ordinaryMs = 0.0;
   for (const std::int64_t ns : m_FrameNs) {
     const double ms = static_cast<double>(ns) / kNsPerMs;
-    if (ms <= kOutlierMedians * medianMs) ordinaryMs = std::max(ordinaryMs, ms);
+    if (ms <= outlierMs) ordinaryMs = std::max(ordinaryMs, ms);
   }
   double needMs = std::max({ordinaryMs, kHeadroom * medianMs, kShortestTopMs});
   const double targetMs = targetFps > 0.0 && std::isfinite(targetFps) ? 1000.0 / targetFps : 0.0;
-  const bool targetFits = targetMs > 0.0 && targetMs <= kOutlierMedians * medianMs;
+  const bool targetFits = targetMs > 0.0 && targetMs <= outlierMs;
   if (targetFits) needMs = std::max(needMs, targetMs * 1.2);
   const double topMs = RoundUp(needMs);
   view.topMs = static_cast<float>(topMs);
@@ -339,12 +342,13 @@ void FramePanel::Draw(const FramePanelOptions& options) {
                       std::max(1.0f, std::round(line / 8.0f)));
     for (std::size_t i = 0; i < count; ++i) {
       if (view.marked[i] == 0) continue;
-      // A small triangle above the point: three vertices where a circle
+      // A small triangle pointing at the point from above, or from below
+      // near the top edge, inside the graph: three vertices where a circle
       // takes a dozen, which counts when a noisy run marks many points.
       const ImVec2 p = m_Points[i];
       const float r = 0.35f * line;
-      list->AddTriangleFilled(ImVec2(p.x - r, p.y - 2.0f * r), ImVec2(p.x + r, p.y - 2.0f * r), p,
-                              kMark);
+      const float baseY = p.y - 2.0f * r >= low.y ? p.y - 2.0f * r : p.y + 2.0f * r;
+      list->AddTriangleFilled(ImVec2(p.x - r, baseY), ImVec2(p.x + r, baseY), p, kMark);
     }
     // The target's label over the trace, at the left end, where the clipped
     // frame's is not.
