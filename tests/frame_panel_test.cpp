@@ -194,6 +194,7 @@ TEST(FramePanel, HeadlessRenderFromAMeter) {
   EXPECT_EQ(between, 0) << "frames between refreshes allocate nothing";
   EXPECT_GT(ImGui::GetDrawData()->TotalVtxCount, 500);  // the texts and the graph
   EXPECT_STREQ(panel.View().headline, "50.0 fps  20.00 ms");
+  EXPECT_STREQ(panel.View().compact, "50.0 fps  20.00 ms  p99 20.00  draw 2.00 ms");
   EXPECT_NE(logged.find("draw 2.00 ms  mean 2.00 ms"), std::string::npos) << logged;
   EXPECT_NE(logged.find("p99 20.00 ms  1% low 50.0 fps"), std::string::npos) << logged;
   EXPECT_NE(logged.find("120 frames, 0 stutters"), std::string::npos) << logged;
