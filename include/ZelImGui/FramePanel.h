@@ -43,7 +43,7 @@ struct FramePanelOptions {
   /// A histogram of the frame times over the graph's range, under it.
   bool histogram = false;
   /// Seconds of ImGui time (ImGui::GetTime) between refreshes; 0 refreshes
-  /// every frame. Negative or NaN counts as 0.
+  /// every frame. Negative or NaN counts as 0; infinity refreshes once.
   double refreshSeconds = 0.25;
 };
 
