@@ -2,6 +2,7 @@
 // in a headless ImGui context (default font, no window, no back end) fed by
 // a meter over the scripted counter. Its own executable: it counts heap
 // allocations with a replaced global operator new.
+#include <ZelAnalysis/FrameRecorder.h>
 #include <ZelImGui/FramePanel.h>
 #include <gtest/gtest.h>
 
@@ -139,6 +140,32 @@ TEST(FramePanel, ShowsTheNewestFramesOnly) {
   panel.Refresh(stutter, {}, 0.0);
   EXPECT_EQ(panel.View().marked[60], 1);
   EXPECT_EQ(std::count(view.marked.begin(), view.marked.end(), 1), 1);
+}
+
+// A clock the recorder reads: 1 ms steps, so a frame of three notices
+// draws for 1 ms and swaps 3 ms after the last.
+std::int64_t stepNs = 0;
+std::int64_t SteppedClock() { return stepNs += 1000000; }
+
+// From a recording: its newest frames and their draw times (the recorder
+// gives a frame with no draw notices 0 ms).
+TEST(FramePanel, FromARecording) {
+  stepNs = 0;
+  zel_analysis::FrameRecorder recorder(0, SteppedClock);
+  for (int frame = 0; frame < 150; ++frame) {
+    recorder.FrameDrawStartNotice();
+    recorder.FrameDrawEndNotice();
+    recorder.SwapCallNotice();
+  }
+  recorder.SwapCallNotice();  // a frame with no draw: 1 ms
+  FramePanel panel(120);
+  panel.Refresh(recorder, 0.0);
+  const zel_imgui::FramePanelView& view = panel.View();
+  EXPECT_EQ(view.frames, 120u);
+  EXPECT_STREQ(view.frameMs, "1.00");
+  EXPECT_STREQ(view.drawMs, "0.000");
+  EXPECT_STREQ(view.drawMeanMs, "0.992");  // 119 of 1 ms and one of 0 over 120
+  EXPECT_STREQ(view.fps, "335");           // 120 frames in 119 x 3 + 1 ms
 }
 
 std::string logged;
