@@ -20,9 +20,9 @@ leaked=0
 tests=0
 executables=0
 for exe in build/tests/zel*_tests; do
-  # It replaces the global operator new to count allocations, which valgrind
-  # replaces in turn, so its count would be valgrind's and not the test's.
-  [ "$(basename "$exe")" = zeltimers_allocation_tests ] && continue
+  # These replace the global operator new to count allocations, which valgrind
+  # replaces in turn, so their counts would be valgrind's and not the tests'.
+  case $(basename "$exe") in zeltimers_allocation_tests | zelimgui_tests) continue ;; esac
   log=build/tests/$(basename "$exe").valgrind.log
   status=0
   valgrind --log-file="$log" --error-exitcode=99 --leak-check=full --show-leak-kinds=all \

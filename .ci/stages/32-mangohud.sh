@@ -2,24 +2,31 @@
 # The windowed example beside an outside frame-time tool: builds zel-glfwdemo
 # against GLFW and Mesa's software OpenGL and runs it at 60 fps in a virtual
 # X server under MangoHud, which logs every frame while the demo writes its
-# own capture and a screenshot. Checks that the demo exits cleanly near
-# 60 fps, that the screenshot shows its frame-time graph in the top left
-# corner and nowhere else, and that MangoHud's frame intervals agree with the
-# meter's (tests/capture_agreement.cpp).
+# own capture and a screenshot. Checks the ImGui frame panel's tests, that
+# the demo exits cleanly near 60 fps, that the screenshot shows the panel in
+# the top left corner and nowhere else, and that MangoHud's frame intervals
+# agree with the meter's (tests/capture_agreement.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source .ci/lib.sh
 
-ensure_packages cmake g++ make libgtest-dev libglfw3-dev libgl1-mesa-dri xvfb xauth mangohud
+ensure_packages cmake g++ make pkg-config libgtest-dev libglfw3-dev libimgui-dev libgl1-mesa-dri \
+  xvfb xauth mangohud
 
 start=$SECONDS
 build=${BUILD:-build}
-# Reconfigure: GLFW may have been installed only now, after `make check`.
+# Reconfigure: GLFW and Dear ImGui may have been installed only now, after
+# `make check`.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --parallel "$(jobs)" --target zel-glfwdemo zeltimers_capture_agreement \
-  >/dev/null
+cmake --build "$build" --parallel "$(jobs)" \
+  --target zel-glfwdemo zeltimers_capture_agreement zelimgui_tests >/dev/null
 demo=$build/examples/glfw/zel-glfwdemo
 [ -x "$demo" ] || { echo "zel-glfwdemo was not built"; exit 1; }
+panel_tests=$("$build/tests/zelimgui_tests" 2>&1) || {
+  printf '%s\n' "$panel_tests"
+  echo "the ImGui frame panel's tests failed"
+  exit 1
+}
 
 # 3.5 s of frames; MangoHud logs the first 2 s of them and has written its
 # log (with a _summary.csv beside it) before the demo exits.
@@ -45,21 +52,24 @@ if [ -z "$fps" ] || ! awk -v fps="$fps" 'BEGIN { exit !(fps >= 20 && fps <= 62) 
   exit 1
 fi
 
-# The graph's colours, cyan (0,230,255) frame times and an amber (255,190,0)
-# target line, are ones that neither the scene nor the box has: both must be
-# in the overlay's corner only, the target line on one line width of rows.
+# The panel's own colours, which neither the scene nor the window behind it
+# has: its graph's opaque fill (16,20,28), the frame-time trace (64,220,120)
+# and the white headline (255,255,255). All three must be in the panel's
+# corner (the top left 360x260 pixels at 640x480), the fill and the trace
+# nowhere else.
 { read -r magic; read -r width height; read -r depth; } <"$out/shot.ppm"
 header=$((${#magic} + ${#width} + ${#height} + ${#depth} + 4))
-read -r cyan amber outside rows < <(tail -c +$((header + 1)) "$out/shot.ppm" |
+read -r fill trace white outside < <(tail -c +$((header + 1)) "$out/shot.ppm" |
   od -An -v -tu1 -w3 | awk -v w="$width" '
-    { x = (NR - 1) % w; y = int((NR - 1) / w); corner = x < 260 && y < 100 }
-    $1 == 0 && $2 == 230 && $3 == 255 { if (corner) cyan++; else outside++ }
-    $1 == 255 && $2 == 190 && $3 == 0 { if (corner) { amber++; row[y] = 1 } else outside++ }
-    END { n = 0; for (y in row) n++; print cyan + 0, amber + 0, outside + 0, n }')
-if [ "$magic" != P6 ] || [ "$cyan" -lt 200 ] || [ "$amber" -lt 100 ] || [ "$outside" -ne 0 ] ||
-  [ "$rows" -gt 2 ]; then
-  echo "screenshot $out/shot.ppm (${width}x$height $magic): $cyan cyan and $amber amber pixels" \
-    "in the corner, amber on $rows rows, $outside outside: not the overlay graph"
+    { x = (NR - 1) % w; y = int((NR - 1) / w); corner = x < 360 && y < 260 }
+    $1 == 16 && $2 == 20 && $3 == 28 { if (corner) fill++; else outside++ }
+    $1 == 64 && $2 == 220 && $3 == 120 { if (corner) trace++; else outside++ }
+    $1 == 255 && $2 == 255 && $3 == 255 && corner { white++ }
+    END { print fill + 0, trace + 0, white + 0, outside + 0 }')
+if [ "$magic" != P6 ] || [ "$fill" -lt 10000 ] || [ "$trace" -lt 100 ] || [ "$white" -lt 500 ] ||
+  [ "$outside" -ne 0 ]; then
+  echo "screenshot $out/shot.ppm (${width}x$height $magic): $fill fill, $trace trace and $white" \
+    "white pixels in the corner, $outside fill or trace outside: not the frame panel"
   exit 1
 fi
 
@@ -75,5 +85,6 @@ agreement=$("$build/tests/zeltimers_capture_agreement" "${logs[0]}" "$out/zel.cs
 printf '%s\n' "$agreement"
 
 figures=$(sed 's/^agreement: \(.*\): agree$/\1/' <<<"$agreement")
-echo "glfw: zel-glfwdemo at $fps fps under Xvfb and MangoHud, overlay graph in its screenshot;" \
+echo "glfw: panel tests pass; zel-glfwdemo at $fps fps under Xvfb and MangoHud, frame panel in" \
+  "its screenshot;" \
   "MangoHud agrees: $figures ($((SECONDS - start)) s)"

@@ -1,37 +1,34 @@
 // zel-glfwdemo: meters a real OpenGL render loop. Each frame clears the
-// window, draws a spinning triangle and, over it in the top left corner, a
-// graph of the meter's recent frame times, all with OpenGL 1.x calls (so no
-// loader library is needed), between the meter's draw notices; the swap
-// notice follows glfwSwapBuffers.
+// window, draws a spinning triangle with OpenGL 1.x calls (so no loader
+// library is needed) and, over it in the top left corner, the meter's
+// figures and recent frame times (overlay.h), between the meter's draw
+// notices; the swap notice follows glfwSwapBuffers.
 //
 //   zel-glfwdemo [seconds] [--fps N] [--capture FILE [--format NAME]]
-//                [--screenshot FILE]        (--help explains them)
+//                [--screenshot FILE] [--size WxH] [--hitch-every N]
+//                                           (--help explains them)
 #include <GLFW/glfw3.h>
 #include <ZelAnalysis/Capture.h>
 #include <ZelAnalysis/FrameRecorder.h>
 #include <ZelTimers.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "graph.h"
+#include "overlay.h"
 #include "pacer.h"
 
 namespace {
 
 constexpr const char* kProgram = "zel-glfwdemo";
-constexpr int kHistory = 120;  // swap intervals the meter keeps, and the graph shows
-
-// The overlay box in the window's top left corner, in pixels, and the
-// graph's area inside it.
-constexpr float kMargin = 8.0f;
-constexpr float kPadding = 6.0f;
-constexpr float kGraphWidth = 238.0f;  // two pixels per interval
-constexpr float kGraphHeight = 72.0f;
+constexpr int kHistory = 240;  // swap intervals the meter keeps, and the overlay shows
+constexpr int kHitchMs = 100;  // how much longer a --hitch-every frame draws
 
 struct Options {
   double seconds = 0.0;  // 0: until the window is closed
@@ -39,15 +36,19 @@ struct Options {
   std::string capture;   // file for every frame; empty for none
   std::string format = "presentmon";
   std::string screenshot;  // PPM file of the last frame; empty for none
+  int width = 640;         // the window's size, in screen coordinates
+  int height = 480;
+  long hitchEvery = 0;  // every this many frames one draws kHitchMs longer; 0: none
 };
 
 const char* const kUsage =
     "Usage: zel-glfwdemo [seconds] [options]\n"
     "Draws a spinning triangle in a GLFW window, meters every frame with\n"
-    "CZelFrameRate and prints the frame rate once a second. A graph in the top\n"
-    "left corner shows the last 120 frame times against a dashed line at the\n"
-    "target frame time (60 fps when there is no --fps target). Runs for\n"
-    "`seconds`, or until the window is closed.\n"
+    "CZelFrameRate and prints the frame rate once a second. A panel in the top\n"
+    "left corner shows the frame rate, frame and draw times, and a graph of the\n"
+    "last 240 frame times against a dashed line at the target frame time\n"
+    "(60 fps when there is no --fps target). Runs for `seconds`, or until the\n"
+    "window is closed.\n"
     "\n"
     "  --fps N            pace to N frames per second against absolute deadlines,\n"
     "                     0 for uncapped (default: the swap interval, 1)\n"
@@ -55,6 +56,8 @@ const char* const kUsage =
     "  --format NAME      the capture's format: presentmon (default), mangohud\n"
     "                     or zel\n"
     "  --screenshot FILE  at exit, write the last frame to FILE as a binary PPM\n"
+    "  --size WxH         the window's size (default 640x480)\n"
+    "  --hitch-every N    make every Nth frame draw 100 ms longer, a hitch\n"
     "  --help             print this text and exit\n"
     "\n"
     "Exit status: 0 on success, 1 if a file could not be written or no frame\n"
@@ -64,6 +67,23 @@ bool ReadNumber(const char* text, double& value) {
   char* end = nullptr;
   value = std::strtod(text, &end);
   return end != text && *end == '\0' && std::isfinite(value);
+}
+
+// "640x480": both sides whole numbers from 64 to 8192.
+bool ReadSize(const std::string& text, int& width, int& height) {
+  const std::size_t x = text.find('x');
+  double w = 0.0;
+  double h = 0.0;
+  if (x == std::string::npos || !ReadNumber(text.substr(0, x).c_str(), w) ||
+      !ReadNumber(text.substr(x + 1).c_str(), h))
+    return false;
+  const auto fits = [](double side) {
+    return side >= 64.0 && side <= 8192.0 && side == std::floor(side);
+  };
+  if (!fits(w) || !fits(h)) return false;
+  width = static_cast<int>(w);
+  height = static_cast<int>(h);
+  return true;
 }
 
 // Returns one line naming what was wrong; empty on success.
@@ -84,7 +104,8 @@ std::string ParseOptions(int argc, char** argv, Options& options, bool& help) {
     // --name value or --name=value
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    if (name != "--fps" && name != "--capture" && name != "--format" && name != "--screenshot")
+    if (name != "--fps" && name != "--capture" && name != "--format" && name != "--screenshot" &&
+        name != "--size" && name != "--hitch-every")
       return "unknown option '" + arg + "' (see --help)";
     std::string value;
     if (equals != std::string::npos) {
@@ -102,6 +123,15 @@ std::string ParseOptions(int argc, char** argv, Options& options, bool& help) {
       if (!zel_analysis::FormatFromName(value, format))
         return "invalid value '" + value + "' for --format: expected presentmon, mangohud or zel";
       options.format = value;
+    } else if (name == "--size") {
+      if (!ReadSize(value, options.width, options.height))
+        return "invalid value '" + value + "' for --size: expected WxH, each 64 to 8192";
+    } else if (name == "--hitch-every") {
+      double every = 0.0;
+      if (!ReadNumber(value.c_str(), every) || every < 1.0 || every > 1e6 ||
+          every != std::floor(every))
+        return "invalid value '" + value + "' for --hitch-every: expected 1 to 1000000 frames";
+      options.hitchEvery = static_cast<long>(every);
     } else if (value.empty()) {
       return "option " + name + " needs a file name";
     } else {
@@ -133,50 +163,16 @@ void DrawScene(double t) {
   glEnd();
 }
 
-// The graph over a translucent dark box, like a game's performance overlay:
-// the frame times as a bright cyan line, the target frame time as a dashed
-// amber one. Both line colours have a zero component, which neither the
-// scene nor the box ever has, so they can be told apart in a screenshot.
-void DrawOverlay(const glfwdemo::FrameGraph& graph, int width, int height) {
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0.0, width, 0.0, height, -1.0, 1.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  // Graph coordinates from here on, y up from the graph's bottom edge.
-  glTranslatef(kMargin + kPadding, static_cast<float>(height) - kMargin - kPadding - kGraphHeight,
-               0.0f);
-
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glColor4f(0.0f, 0.0f, 0.0f, 0.6f);
-  glRectf(-kPadding, -kPadding, kGraphWidth + kPadding, kGraphHeight + kPadding);
-  glDisable(GL_BLEND);
-
-  glLineWidth(2.0f);
-  glColor3ub(0, 230, 255);
-  glBegin(GL_LINE_STRIP);
-  for (const glfwdemo::Point& point : graph.frameTimes) glVertex2f(point.x, point.y);
-  glEnd();
-
-  // Dashed and on top, so steady frames right on target still show both.
-  glEnable(GL_LINE_STIPPLE);
-  glLineStipple(1, 0x00FF);
-  glColor3ub(255, 190, 0);
-  glBegin(GL_LINES);
-  glVertex2f(0.0f, graph.targetY);
-  glVertex2f(kGraphWidth, graph.targetY);
-  glEnd();
-  glDisable(GL_LINE_STIPPLE);
-}
-
-void DrawFrame(double t, const glfwdemo::FrameGraph& graph, GLFWwindow* window) {
+// A hitch draws kHitchMs longer, as a stall in the game's own work would.
+void DrawFrame(double t, glfwdemo::Overlay& overlay, CZelFrameRate& meter, GLFWwindow* window,
+               bool hitch) {
   int width = 0;
   int height = 0;
   glfwGetFramebufferSize(window, &width, &height);
   glViewport(0, 0, width, height);
   DrawScene(t);
-  DrawOverlay(graph, width, height);
+  if (hitch) std::this_thread::sleep_for(std::chrono::milliseconds(kHitchMs));
+  overlay.Draw(meter, width, height);
 }
 
 // Reads the back buffer into a binary PPM, top row first (OpenGL's rows
@@ -208,7 +204,8 @@ double Mean(const std::vector<float>& samples) {
 int Run(const Options& options) {
   glfwSetErrorCallback(OnGlfwError);
   if (!glfwInit()) return 1;
-  GLFWwindow* window = glfwCreateWindow(480, 360, "ZelTimers: CZelFrameRate", nullptr, nullptr);
+  GLFWwindow* window =
+      glfwCreateWindow(options.width, options.height, "ZelTimers: CZelFrameRate", nullptr, nullptr);
   if (window == nullptr) {
     glfwTerminate();
     return 1;
@@ -217,15 +214,16 @@ int Run(const Options& options) {
   // Paced runs set their own deadlines. Some servers (Xvfb) ignore the swap
   // interval: there only --fps limits the rate.
   glfwSwapInterval(options.fps < 0.0 ? 1 : 0);
-  // With no target of its own the graph marks 60 fps, a common display rate.
-  const double targetMs = 1000.0 / (options.fps > 0.0 ? options.fps : 60.0);
+  // With no target of its own the overlay marks 60 fps, a common display
+  // rate; uncapped runs mark none.
+  const double targetFps = options.fps > 0.0 ? options.fps : options.fps < 0.0 ? 60.0 : 0.0;
 
   CZelFrameRate meter(kHistory);
   const double expected = (options.fps > 0.0 ? options.fps : 1000.0) * (options.seconds + 1.0);
   zel_analysis::FrameRecorder recorder(
       options.capture.empty() ? 0 : static_cast<std::size_t>(expected));
   framedemo::Pacer pacer(options.fps > 0.0 ? options.fps : 0.0);
-  glfwdemo::FrameGraph graph;
+  auto overlay = std::make_unique<glfwdemo::Overlay>(window, targetFps);
   CZelWallTimer run;
   run.Start();
   pacer.Begin(framedemo::Pacer::Clock::now());
@@ -239,9 +237,8 @@ int Run(const Options& options) {
 
     meter.FrameDrawStartNotice();
     recorder.FrameDrawStartNotice();
-    graph = glfwdemo::LayOutFrameGraph(meter.GetSwapHistory(), targetMs, kHistory, kGraphWidth,
-                                       kGraphHeight);
-    DrawFrame(t, graph, window);
+    DrawFrame(t, *overlay, meter, window,
+              options.hitchEvery > 0 && frames % options.hitchEvery == options.hitchEvery - 1);
     // The GL calls only queue the work; without this it would be done, and
     // timed, in the swap instead of the draw.
     glFinish();
@@ -269,9 +266,10 @@ int Run(const Options& options) {
   if (!options.screenshot.empty()) {
     // The last frame once more, into the back buffer, which is defined
     // until the next swap.
-    DrawFrame(t, graph, window);
+    DrawFrame(t, *overlay, meter, window, false);
     shotError = WriteScreenshot(options.screenshot, window);
   }
+  overlay.reset();
   glfwDestroyWindow(window);
   glfwTerminate();
 
