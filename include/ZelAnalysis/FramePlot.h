@@ -66,7 +66,7 @@ struct PlotSeries {
   /// 104.3 fps, p50 8.40 ms, p99 10.37 ms, 2 stutters"; or the name and why
   /// there is nothing to draw (then the rest is empty). A name longer than
   /// kLegendNameChars code points keeps its start and end around a "…".
-  /// Beyond 8 runs, the legend's two columns hold less: names of up to 20
+  /// Beyond 8 runs, the legend's two columns hold less: names of up to 28
   /// code points and no frame count.
   std::string legend;
   /// A run of at most as many frames as the picture has columns: every

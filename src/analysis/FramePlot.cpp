@@ -188,7 +188,7 @@ FramePlot MakeFramePlot(const std::string& title, const std::vector<PlotInput>& 
   const auto bins = static_cast<std::size_t>((topNs + binNs - 1) / binNs);
 
   const bool brief = runs.size() > 8;  // two columns of legend
-  const std::size_t names = brief ? 20 : kLegendNameChars;
+  const std::size_t names = brief ? 28 : kLegendNameChars;
   const double nsPerUnit = kNsPerSecond * plot.secondsPerUnit;
   const double columnX = plot.time.max / static_cast<double>(columns);
   const double markX = columnX * 4.0;  // rings and marks are wider than a line
@@ -487,8 +487,10 @@ std::string FramePlotSvg(const FramePlot& plot) {
   for (std::size_t s = 0; s < runs; ++s) {
     const double lx = kTimeLeft + kLegendColumn * static_cast<double>(s / legendRows);
     const double ly = kLegendTop + kLegendLine * static_cast<double>(s % legendRows);
-    svg += Rect(lx, ly - 10.0, 22.0, 12.0,
-                "fill='" + Colour(s) + "' fill-opacity='" + csv::Fixed(bandOpacity, 2) + "'");
+    if (!plot.series[s].band.empty()) {
+      svg += Rect(lx, ly - 10.0, 22.0, 12.0,
+                  "fill='" + Colour(s) + "' fill-opacity='" + csv::Fixed(bandOpacity, 2) + "'");
+    }
     svg += Line(lx, ly - 4.0, lx + 22.0, ly - 4.0,
                 "stroke='" + Colour(s) + "' stroke-width='2'" + Dash(s));
     svg += Text(lx + 28.0, ly, "start", plot.series[s].legend,

@@ -301,7 +301,8 @@ int Run(const Arguments& args) {
   if (!args.svg.empty()) {
     std::vector<PlotInput> runs;
     runs.reserve(columns.size());
-    for (const Column& column : columns) runs.push_back({BaseName(column.path), column.frameNs});
+    for (Column& column : columns)
+      runs.push_back({BaseName(column.path), std::move(column.frameNs)});
     const std::string title =
         columns.size() == 1 ? "Frame times: " + columns[0].file.capture.application : "Frame times";
     std::ofstream out(args.svg, std::ios::binary);
