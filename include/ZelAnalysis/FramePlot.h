@@ -87,7 +87,8 @@ struct PlotSeries {
   /// [k * binMs, (k + 1) * binMs), from 0 ms up to the frame-time scale's
   /// maximum; frames exactly at the maximum count in the last bin.
   std::vector<double> histogram;
-  double aboveShare = 0.0;  ///< % of the frames above the scale's maximum
+  std::size_t aboveFrames = 0;  ///< how many frames are above the scale's maximum
+  double aboveShare = 0.0;      ///< and their share of the run's frames (%)
 };
 
 /// Names in the legend are cut to this many code points.

@@ -238,6 +238,7 @@ FramePlot MakeFramePlot(const std::string& title, const std::vector<PlotInput>& 
     for (const std::size_t count : counts)
       series.histogram.push_back(100.0 * static_cast<double>(count) / frameCount);
     series.aboveShare = 100.0 * static_cast<double>(above) / frameCount;
+    series.aboveFrames = above;
     fullestBin =
         std::max(fullestBin, *std::max_element(series.histogram.begin(), series.histogram.end()));
     plot.series.push_back(series);
@@ -416,9 +417,10 @@ std::string FramePlotSvg(const FramePlot& plot) {
                          "' stroke='" + Colour(s) + "'" + Dash(s));
     }
     // What lies above the scale, in words at the top, while there is room.
-    if (series.aboveShare > 0.0 && aboveY < kBottom) {
+    if (series.aboveFrames > 0 && aboveY < kBottom) {
       svg += Text(kBarsRight - 4.0, aboveY, "end",
-                  "\xE2\x96\xB2 " + csv::Fixed(series.aboveShare, 2) + "% above " +
+                  "\xE2\x96\xB2 " + std::to_string(series.aboveFrames) +
+                      (series.aboveFrames == 1 ? " frame" : " frames") + " above " +
                       csv::Fixed(plot.frameMs.max, plot.frameMs.decimals) + " ms",
                   " fill='" + Colour(s) + "'");
       aboveY += 14.0;
