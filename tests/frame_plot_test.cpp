@@ -94,11 +94,12 @@ TEST(FramePlot, LongRunsAreTimedInMinutesOrHours) {
 TEST(FramePlot, LegendNamesAreCutBetweenCharacters) {
   std::string accents;
   for (int i = 0; i < 50; ++i) accents += "\xC3\xA9";  // é
-  // Nine runs make a two-column legend: 28 code points, no frame count.
+  // Nine runs make a two-column legend: 28 code points (13, "…", 14), no
+  // frame count.
   const std::vector<PlotInput> runs(9, PlotInput{accents, Ns(100, 8'000'000)});
   const std::string legend = MakeFramePlot("", runs).series[0].legend;
   EXPECT_EQ(legend.substr(0, legend.find(':')),
-            accents.substr(0, 13 * 2) + "\xE2\x80\xA6" + accents.substr(0, 14 * 2));
+            accents.substr(0, 26) + "\xE2\x80\xA6" + accents.substr(0, 28));
   EXPECT_EQ(legend.find("frames"), std::string::npos);
 }
 

@@ -487,7 +487,8 @@ std::string FramePlotSvg(const FramePlot& plot) {
 
   // The legend: one line per run, in two columns beyond a few runs.
   for (std::size_t s = 0; s < runs; ++s) {
-    const double lx = kTimeLeft + kLegendColumn * static_cast<double>(s / legendRows);
+    const std::size_t column = s / legendRows;
+    const double lx = kTimeLeft + kLegendColumn * static_cast<double>(column);
     const double ly = kLegendTop + kLegendLine * static_cast<double>(s % legendRows);
     if (!plot.series[s].band.empty()) {
       svg += Rect(lx, ly - 10.0, 22.0, 12.0,
