@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "FrameStats.h"
+
 namespace zel_analysis {
 
 /// An axis's range and the values marked on it.
@@ -47,6 +49,9 @@ struct PlotPoint {
 struct PlotInput {
   std::string name;                   ///< for the legend, e.g. the file's name
   std::vector<std::int64_t> frameNs;  ///< frame times, in order
+  /// Summarize(frameNs), when the caller has it already (it costs more
+  /// than the rest of the picture); null to have it worked out.
+  const FrameStats* stats = nullptr;
 };
 
 /// The frames of one column of the time axis, [startX, endX) in the time

@@ -157,7 +157,7 @@ FramePlot MakeFramePlot(const std::string& title, const std::vector<PlotInput>& 
   double slowestMs = 0.0;
   double largestP99Ms = 0.0;
   for (const PlotInput& run : runs) {
-    stats.push_back(Summarize(run.frameNs));
+    stats.push_back(run.stats != nullptr ? *run.stats : Summarize(run.frameNs));
     if (!stats.back().error.empty()) continue;
     longestS = std::max(longestS, static_cast<double>(stats.back().totalNs) / kNsPerSecond);
     const std::int64_t slowest = *std::max_element(run.frameNs.begin(), run.frameNs.end());

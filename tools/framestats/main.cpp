@@ -302,7 +302,7 @@ int Run(const Arguments& args) {
     std::vector<PlotInput> runs;
     runs.reserve(columns.size());
     for (Column& column : columns)
-      runs.push_back({BaseName(column.path), std::move(column.frameNs)});
+      runs.push_back({BaseName(column.path), std::move(column.frameNs), &column.stats});
     const std::string title =
         columns.size() == 1 ? "Frame times: " + columns[0].file.capture.application : "Frame times";
     std::ofstream out(args.svg, std::ios::binary);
