@@ -13,6 +13,10 @@ namespace zel_analysis {
 /// disk byte for byte; JSON and XML readers refuse what is not UTF-8.
 std::string ValidUtf8(const std::string& text);
 
+/// ValidUtf8(text) with each control character (U+0000 to U+001F, U+007F)
+/// as U+FFFD too: text for a terminal, or for XML, which forbids them.
+std::string Printable(const std::string& text);
+
 }  // namespace zel_analysis
 
 #endif

@@ -274,11 +274,10 @@ constexpr const char* kDashes[] = {"", " stroke-dasharray='8 3'", " stroke-dasha
 std::string Colour(std::size_t s) { return kColours[s % kColourCount]; }
 std::string Dash(std::size_t s) { return kDashes[s / kColourCount % 4]; }
 
-// Text as XML accepts it: UTF-8, the five markup characters escaped, and
-// U+FFFD for control characters, which XML forbids even escaped.
+// Text as XML accepts it: Printable, and the markup characters escaped.
 std::string Escaped(const std::string& text) {
   std::string out;
-  for (const char c : ValidUtf8(text)) {
+  for (const char c : Printable(text)) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -296,11 +295,7 @@ std::string Escaped(const std::string& text) {
         out += "&apos;";
         break;
       default:
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-          out += "\xEF\xBF\xBD";
-        } else {
-          out += c;
-        }
+        out += c;
     }
   }
   return out;

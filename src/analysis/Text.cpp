@@ -54,4 +54,16 @@ std::string ValidUtf8(const std::string& text) {
   return out;
 }
 
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (const char c : ValidUtf8(text)) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      out += kReplacement;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace zel_analysis

@@ -136,19 +136,6 @@ int Decimals(const std::string& key) {
   return 0;
 }
 
-// Names as a terminal shows them: UTF-8, control characters as U+FFFD.
-std::string Printable(const std::string& text) {
-  std::string out;
-  for (const char c : ValidUtf8(text)) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      out += "\xEF\xBF\xBD";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // Columns a valid UTF-8 text takes on a terminal, one per code point.
 std::size_t Width(const std::string& text) {
   return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
@@ -228,7 +215,7 @@ void PrintTable(const std::vector<Column>& columns) {
     key.push_back({std::to_string(c + 1), Printable(columns[c].path),
                    Printable(columns[c].file.capture.application)});
   }
-  std::vector<std::size_t> keyWidths = Widths(key);
+  const std::vector<std::size_t> keyWidths = Widths(key);
   std::string out;
   for (const auto& row : key) {
     const std::string line = std::string(keyWidths[0] - Width(row[0]), ' ') + row[0] + "  " +
