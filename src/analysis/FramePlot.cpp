@@ -338,7 +338,7 @@ std::string FramePlotSvg(const FramePlot& plot) {
   const std::size_t runs = plot.series.size();
   const std::size_t legendColumns = runs > kLegendRowsInOneColumn ? 2 : 1;
   const std::size_t legendRows = (runs + legendColumns - 1) / legendColumns;
-  const double height = kLegendTop + kLegendLine * static_cast<double>(legendRows);
+  const double height = kLegendTop + kLegendLine * static_cast<double>(legendRows) + 6.0;
   const Map x{plot.time, kTimeLeft, kTimeRight};
   const Map y{plot.frameMs, kBottom, kTop};
   const Map bar{plot.share, kBarsLeft, kBarsRight};
