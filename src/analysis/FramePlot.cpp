@@ -328,6 +328,28 @@ std::string Rect(double x, double y, double width, double height, const std::str
          "' " + style + "/>\n";
 }
 
+// A path of steps in whole units (a column is about one): each level held
+// to an x, with the moves that go nowhere left out, so that a long run
+// stays a small file.
+class Steps {
+public:
+  Steps(double x, double y) : d_("M" + csv::Fixed(x, 0) + " " + csv::Fixed(y, 0)), y_(Whole(y)) {}
+  void To(double y, double x) {
+    if (Whole(y) != y_) {
+      d_ += along_ + "V" + csv::Fixed(y, 0);
+      y_ = Whole(y);
+    }
+    along_ = "H" + csv::Fixed(x, 0);
+  }
+  std::string D() const { return d_ + along_; }
+
+private:
+  static double Whole(double v) { return std::round(v); }
+  std::string d_;
+  double y_;
+  std::string along_;
+};
+
 std::string Path(const std::string& d, const std::string& style) {
   return "<path " + style + " d='" + d + "'/>\n";
 }
@@ -428,10 +450,10 @@ std::string FramePlotSvg(const FramePlot& plot) {
   for (std::size_t s = 0; s < runs; ++s) {
     const std::vector<PlotColumn>& band = plot.series[s].band;
     if (band.empty()) continue;
-    std::string d = "M" + N(x(band.front().startX)) + " " + N(y(band.front().highMs));
-    for (const PlotColumn& c : band) d += "V" + N(y(c.highMs)) + "H" + N(x(c.endX));
-    for (auto c = band.rbegin(); c != band.rend(); ++c)
-      d += "V" + N(y(c->lowMs)) + "H" + N(x(c->startX));
+    Steps edge(x(band.front().startX), y(band.front().highMs));
+    for (const PlotColumn& c : band) edge.To(y(c.highMs), x(c.endX));
+    for (auto c = band.rbegin(); c != band.rend(); ++c) edge.To(y(c->lowMs), x(c->startX));
+    const std::string d = edge.D();
     svg += Path(d + "Z", "clip-path='url(#time)' stroke='none' fill='" + Colour(s) +
                              "' fill-opacity='" + csv::Fixed(bandOpacity, 2) + "'");
   }
@@ -440,11 +462,13 @@ std::string FramePlotSvg(const FramePlot& plot) {
     // Steps: each frame's (or column's) level over the time it covers.
     std::string d;
     if (!series.line.empty()) {
-      d = "M" + N(x(0.0)) + " " + N(y(series.line.front().y));
-      for (const PlotPoint& p : series.line) d += "V" + N(y(p.y)) + "H" + N(x(p.x));
+      Steps steps(x(0.0), y(series.line.front().y));
+      for (const PlotPoint& p : series.line) steps.To(y(p.y), x(p.x));
+      d = steps.D();
     } else if (!series.band.empty()) {
-      d = "M" + N(x(series.band.front().startX)) + " " + N(y(series.band.front().typicalMs));
-      for (const PlotColumn& c : series.band) d += "V" + N(y(c.typicalMs)) + "H" + N(x(c.endX));
+      Steps steps(x(series.band.front().startX), y(series.band.front().typicalMs));
+      for (const PlotColumn& c : series.band) steps.To(y(c.typicalMs), x(c.endX));
+      d = steps.D();
     }
     if (d.empty()) continue;
     svg += Path(d, "clip-path='url(#time)' fill='none' stroke='" + Colour(s) +
