@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "ZelAnalysis/FramePlot.h"
 #include "ZelAnalysis/FrameRecorder.h"
 #include "ZelAnalysis/FrameStats.h"
 #include "ZelTimers.h"
@@ -260,6 +261,17 @@ void BM_SummarizeMillion(benchmark::State& state) {
 }
 BENCHMARK(BM_SummarizeMillion);
 
+// The picture of the same frames with their statistics given, as
+// zel-framestats draws it: the envelope, stutters, histogram and the SVG.
+// Its bound is the summary the caller already paid for.
+void BM_PlotMillion(benchmark::State& state) {
+  const zel_analysis::FrameStats stats = zel_analysis::Summarize(MillionFrames());
+  const std::vector<zel_analysis::PlotInput> runs = {{"run", MillionFrames(), &stats}};
+  for (auto _ : state)
+    benchmark::DoNotOptimize(zel_analysis::FramePlotSvg(zel_analysis::MakeFramePlot("", runs)));
+}
+BENCHMARK(BM_PlotMillion);
+
 // The bound for a summary: one std::sort of the same frame times, on a copy
 // as Summarize must make of frames it may not reorder.
 void BM_SortMillion(benchmark::State& state) {
@@ -301,7 +313,8 @@ public:
                              {"BM_InlineShortestStartStop", "BM_RawCounterRead_x2"},
                              {"BM_WallTimerElapsedMs", "BM_RawCounterRead_x1"},
                              {"BM_ReportAutomatic", "BM_Snprintf"},
-                             {"BM_SummarizeMillion", "BM_SortMillion"}};
+                             {"BM_SummarizeMillion", "BM_SortMillion"},
+                             {"BM_PlotMillion", "BM_SummarizeMillion"}};
     for (std::int64_t length : kLengths) {
       const std::string arg = "/" + std::to_string(length);
       rows.push_back({"BM_Frame" + arg, "BM_RawCounterRead_x4"});

@@ -81,6 +81,7 @@ TEST(FrameStats, WorkedCases) {
         {"p95_ms", 950.0},
         {"p99_ms", 990.0},
         {"p99_9_ms", 999.0},
+        {"low_0_1_percentile_fps", 1000.0 / 999},
         {"low_1_low_average_fps", 10000.0 / 9955},
         {"low_1_integral_fps", 1000.0 / 995},
         {"low_0_1_integral_fps", 1.0}}},
@@ -91,6 +92,17 @@ TEST(FrameStats, WorkedCases) {
     for (const auto& [key, value] : c.expected)
       EXPECT_EQ(Get(stats, key), value) << c.what << ": " << key;
   }
+}
+
+TEST(FrameStats, HistogramBucketsAreHalfOpenWithOneFor100MsAndOver) {
+  const FrameStats stats =
+      Summarize({0, 249'999, 250'000, 99'999'999, 100'000'000, kMaxTotalNs / 2});
+  std::vector<std::size_t> want(kHistogramBuckets, 0);
+  want[0] = 2;
+  want[1] = 1;
+  want[399] = 1;
+  want[400] = 2;
+  EXPECT_EQ(stats.histogram, want);
 }
 
 TEST(FrameStats, FiguresWithTooFewFramesAreFlagged) {
@@ -113,6 +125,8 @@ TEST(FrameStats, RefusesWhatHasNoStatistics) {
                {{kMaxTotalNs, 1}, "more than 1e17 ns"},
                {{INT64_MAX, INT64_MAX}, "more than 1e17 ns"},
                {{0, 0}, "add up to 0 ns"}};
+  // The limit itself is allowed.
+  EXPECT_EQ(Summarize({kMaxTotalNs / 2, kMaxTotalNs / 2}).totalNs, kMaxTotalNs);
   for (const auto& c : cases) {
     const FrameStats stats = Summarize(c.frames);
     EXPECT_NE(stats.error.find(c.says), std::string::npos) << stats.error;

@@ -3,6 +3,7 @@
 #include <ZelAnalysis/Capture.h>
 #include <ZelAnalysis/FramePlot.h>
 #include <ZelAnalysis/FrameStats.h>
+#include <ZelAnalysis/Text.h>
 
 #include <algorithm>
 #include <charconv>
@@ -21,9 +22,13 @@ constexpr const char* kProgram = "zel-framestats";
 constexpr const char* kUsage =
     "Usage: zel-framestats [--json] [--svg OUT.svg] FILE...\n"
     "Prints the frame statistics of each capture (PresentMon CSV, MangoHud log or\n"
-    "ZelTimers capture), one column per file.\n"
+    "ZelTimers capture). The files are numbered, in a key of their paths and\n"
+    "applications; the table then shows one column per file and one row per\n"
+    "figure while that fits in 100 characters, and otherwise one row per file\n"
+    "and one column per figure, in blocks no wider than 100 characters.\n"
     "  --json         print them as JSON instead\n"
     "  --svg OUT.svg  also draw frame times and histograms into OUT.svg\n"
+    "                 (written before anything is printed)\n"
     "A figure marked * had fewer frames than it needs.\n";
 
 struct Arguments {
@@ -72,13 +77,14 @@ std::string JsonNumber(double value) {
   return std::string(buffer, result.ptr);
 }
 
+// Strict readers take only UTF-8: bytes that are not become U+FFFD.
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
-  for (const char c : text) {
+  for (const char c : ValidUtf8(text)) {
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
+    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
       out += escaped;
@@ -130,41 +136,131 @@ int Decimals(const std::string& key) {
   return 0;
 }
 
-void PrintTable(const std::vector<Column>& columns) {
-  std::vector<std::vector<std::string>> rows = {{""}, {"application"}};
-  for (const Column& column : columns) {
-    rows[0].push_back(column.path);
-    rows[1].push_back(column.file.capture.application);
+// Columns a valid UTF-8 text takes on a terminal, one per code point.
+std::size_t Width(const std::string& text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+// A table's lines stay this narrow: wider tables are cut into blocks of
+// columns, each repeating the first.
+constexpr std::size_t kTableWidth = 100;
+
+// Rows of cells, the first row the header and the first cell of each row
+// its name: the first column left-aligned, the others right-aligned.
+using Grid = std::vector<std::vector<std::string>>;
+
+std::vector<std::size_t> Widths(const Grid& grid) {
+  std::vector<std::size_t> widths(grid[0].size(), 0);
+  for (const auto& row : grid)
+    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], Width(row[i]));
+  return widths;
+}
+
+std::string Layout(const Grid& grid) {
+  const std::vector<std::size_t> widths = Widths(grid);
+  std::string out;
+  for (std::size_t first = 1; first < widths.size();) {
+    std::size_t last = first;  // at least one column per block
+    std::size_t width = widths[0] + 3 + widths[first];
+    while (last + 1 < widths.size() && width + 3 + widths[last + 1] <= kTableWidth)
+      width += 3 + widths[++last];
+    if (first > 1) out += '\n';
+    for (const auto& row : grid) {
+      std::string line = row[0] + std::string(widths[0] - Width(row[0]), ' ');
+      for (std::size_t i = first; i <= last; ++i)
+        line += std::string(widths[i] - Width(row[i]) + 3, ' ') + row[i];
+      out += line.substr(0, line.find_last_not_of(' ') + 1) + '\n';
+    }
+    first = last + 1;
   }
+  return out;
+}
+
+// Short headers for the table of one row per file; the line after it says
+// what they stand for.
+constexpr const char* kShortHeaders[][2] = {{"frames", "frames"},
+                                            {"duration_s", "seconds"},
+                                            {"average_fps", "fps"},
+                                            {"mean_ms", "mean"},
+                                            {"p50_ms", "p50"},
+                                            {"p90_ms", "p90"},
+                                            {"p95_ms", "p95"},
+                                            {"p99_ms", "p99"},
+                                            {"p99_9_ms", "p99.9"},
+                                            {"low_1_percentile_fps", "1%:pct"},
+                                            {"low_1_low_average_fps", "1%:avg"},
+                                            {"low_1_integral_fps", "1%:int"},
+                                            {"low_0_1_percentile_fps", "0.1%:pct"},
+                                            {"low_0_1_low_average_fps", "0.1%:avg"},
+                                            {"low_0_1_integral_fps", "0.1%:int"},
+                                            {"stutters", "stutters"},
+                                            {"stutter_time_percent", "stutter%"},
+                                            {"jitter_mean_ms", "jitter"},
+                                            {"jitter_p99_ms", "jitter p99"}};
+
+std::string ShortHeader(const std::string& key) {
+  for (const auto& header : kShortHeaders)
+    if (key == header[0]) return header[1];
+  return key;
+}
+
+// Files are numbered, with their paths in a key above the figures. While
+// the files fit side by side, each is a column under its number and each
+// figure a row; beyond that, each file is a row and each figure a column.
+void PrintTable(const std::vector<Column>& columns) {
+  Grid key;
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    key.push_back({std::to_string(c + 1), Printable(columns[c].path),
+                   Printable(columns[c].file.capture.application)});
+  }
+  const std::vector<std::size_t> keyWidths = Widths(key);
+  std::string out;
+  for (const auto& row : key) {
+    const std::string line = std::string(keyWidths[0] - Width(row[0]), ' ') + row[0] + "  " +
+                             row[1] + std::string(keyWidths[1] - Width(row[1]) + 2, ' ') + row[2];
+    out += line.substr(0, line.find_last_not_of(' ') + 1) + '\n';
+  }
+  out += '\n';
+
   bool anyFew = false;
   std::vector<std::vector<NamedFigure>> figures;
   figures.reserve(columns.size());
   for (const Column& column : columns) figures.push_back(Figures(column.stats));
+  const auto cell = [&](const NamedFigure& figure) {
+    anyFew = anyFew || figure.fewFrames;
+    return Fixed(figure.value, Decimals(figure.key)) + (figure.fewFrames ? "*" : "");
+  };
+  Grid byFigure = {{""}};
+  for (std::size_t c = 0; c < columns.size(); ++c) byFigure[0].push_back(std::to_string(c + 1));
   for (std::size_t f = 0; f < figures[0].size(); ++f) {
-    std::vector<std::string> row = {figures[0][f].label};
-    for (const std::vector<NamedFigure>& named : figures) {
-      anyFew = anyFew || named[f].fewFrames;
-      row.push_back(Fixed(named[f].value, Decimals(named[f].key)) +
-                    (named[f].fewFrames ? "*" : ""));
-    }
-    rows.push_back(row);
+    byFigure.push_back({figures[0][f].label});
+    for (const std::vector<NamedFigure>& named : figures) byFigure.back().push_back(cell(named[f]));
   }
-  std::vector<std::size_t> widths(columns.size() + 1, 0);
-  for (const auto& row : rows)
-    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
-  std::string out;
-  for (const auto& row : rows) {
-    std::string line;
-    for (std::size_t i = 0; i < row.size(); ++i)
-      line += row[i] + std::string(widths[i] - row[i].size() + (i + 1 < row.size() ? 3 : 0), ' ');
-    out += line.substr(0, line.find_last_not_of(' ') + 1) + '\n';
+  std::size_t width = 0;
+  for (const std::size_t w : Widths(byFigure)) width += w + 3;
+  if (width - 3 <= kTableWidth) {
+    out += Layout(byFigure);
+  } else {
+    Grid byFile = {{"#"}};
+    for (const NamedFigure& figure : figures[0]) byFile[0].push_back(ShortHeader(figure.key));
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      byFile.push_back({std::to_string(c + 1)});
+      for (const NamedFigure& figure : figures[c]) byFile.back().push_back(cell(figure));
+    }
+    out += Layout(byFile);
+    out +=
+        "seconds: the frames' sum; fps: average rate; mean to p99.9 and jitter: ms;\n"
+        "1% and 0.1% lows: fps, by percentile (pct), low average (avg) and integral (int)\n";
   }
   for (const Column& column : columns)
-    if (!column.file.note.empty()) out += "note: " + column.path + ": " + column.file.note + '\n';
+    if (!column.file.note.empty())
+      out += "note: " + Printable(column.path) + ": " + Printable(column.file.note) + '\n';
   if (anyFew) {
     out +=
-        "* fewer frames than the figure needs: 10 for p90, 20 for p95, 100 for p99 and the "
-        "1% lows, 101 for the jitter's p99, 1000 for p99.9 and the 0.1% lows\n";
+        "* fewer frames than the figure needs: 10 for p90, 20 for p95, 100 for p99, 1% lows,\n"
+        "  101 for the jitter's p99, 1000 for p99.9 and the 0.1% lows\n";
   }
   std::fputs(out.c_str(), stdout);
 }
@@ -187,25 +283,27 @@ int Run(const Arguments& args) {
     }
     columns.push_back(std::move(column));
   }
-  if (args.json) {
-    PrintJson(columns);
-  } else {
-    PrintTable(columns);
-  }
+  // The picture first: a file that cannot be written stops the run before
+  // anything is printed.
   if (!args.svg.empty()) {
     std::vector<PlotInput> runs;
     runs.reserve(columns.size());
     for (Column& column : columns)
-      runs.push_back({BaseName(column.path), std::move(column.frameNs)});
+      runs.push_back({BaseName(column.path), std::move(column.frameNs), &column.stats});
     const std::string title =
         columns.size() == 1 ? "Frame times: " + columns[0].file.capture.application : "Frame times";
     std::ofstream out(args.svg, std::ios::binary);
     out << FramePlotSvg(MakeFramePlot(title, runs));
     out.close();
     if (!out) {
-      std::fprintf(stderr, "%s: %s: cannot be written\n", kProgram, args.svg.c_str());
+      std::fprintf(stderr, "%s: %s: cannot be written\n", kProgram, Printable(args.svg).c_str());
       return 1;
     }
+  }
+  if (args.json) {
+    PrintJson(columns);
+  } else {
+    PrintTable(columns);
   }
   return 0;
 }

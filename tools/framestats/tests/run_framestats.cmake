@@ -2,8 +2,9 @@
 #   cmake -DTOOL=path [-DEMULATOR=cmd] -DCAPTURES=dir -DWORK=dir -P run_framestats.cmake
 # A PresentMon capture and a demo-style ZelTimers capture (written here: 200
 # frames of 16666667 ns with a 50 ms hitch at frame 100) through --json and
-# --svg; then bad command lines and files, each of which must exit with
-# status 2, print nothing on stdout and one line on stderr.
+# --svg; the table's layouts; text that is not valid UTF-8; then bad command
+# lines and files, each of which must exit with status 2 (1 for a picture
+# that cannot be written), print nothing on stdout and one line on stderr.
 
 function(run)
   execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN}
@@ -59,9 +60,65 @@ if(NOT (svg MATCHES "^<svg .*presentmon1-csgo.csv: 300 frames.*demo.csv: 200 fra
   fail("the SVG names both files")
 endif()
 
+# A figure with too few frames is starred, one with enough is not.
 run(${csgo})
-if(NOT (rc EQUAL 0 AND out MATCHES "\n1% low, integral \\(fps\\) +[0-9]+\\.[0-9]\n"))
+if(NOT (rc EQUAL 0 AND out MATCHES "\n1% low, integral \\(fps\\) +[0-9]+\\.[0-9]\n"
+        AND out MATCHES "\np99\\.9 \\(ms\\) +[0-9.]+\\*\n" AND out MATCHES "\np99 \\(ms\\) +[0-9.]+\n"))
   fail("table: exit status ${rc}")
+endif()
+
+# Thirty files: one row per file, in lines of at most 100 characters.
+set(thirty "")
+foreach(i RANGE 1 30)
+  list(APPEND thirty ${demo})
+endforeach()
+run(${thirty})
+string(FIND "${out}" "\n\n" figures)  # after the key of paths
+string(SUBSTRING "${out}" ${figures} -1 table)
+string(REPLACE "\n" ";" lines "${table}")
+foreach(line IN LISTS lines)
+  string(LENGTH "${line}" length)
+  if(length GREATER 100)
+    fail("thirty files: a line of ${length} characters")
+  endif()
+endforeach()
+if(NOT (rc EQUAL 0 AND table MATCHES "\n30 +200 +3\\.367 "))
+  fail("thirty files: exit status ${rc}")
+endif()
+
+# Text as the file has it, control characters and bytes that are not UTF-8,
+# comes out as valid XML and JSON; 99 % of frames of 0 ns make a rate of
+# 1000 / 0, which JSON writes as null.
+string(ASCII 1 127 255 bad)
+set(text "zeltimers_capture,application\n1,a${bad}b\ntime_ns,interval_ns,draw_ns\n")
+foreach(i RANGE 1 990)
+  string(APPEND text "0,0,\n")
+endforeach()
+foreach(i RANGE 1 10)
+  string(APPEND text "${i}000000,1000000,\n")
+endforeach()
+file(WRITE ${WORK}/bad-text.csv "${text}")
+run(--json --svg=${WORK}/bad-text.svg ${WORK}/bad-text.csv)
+string(JSON low TYPE "${out}" files 0 low_1_percentile_fps)
+file(READ ${WORK}/bad-text.svg svg)
+set(json "${out}")
+run(${WORK}/bad-text.csv)  # the table too
+string(ASCII 239 191 189 replacement)
+foreach(byte 1 127 255)
+  string(ASCII ${byte} char)
+  string(FIND "${json}${out}${svg}" "${char}" at)
+  if(NOT at EQUAL -1)
+    fail("byte ${byte} passed through")
+  endif()
+endforeach()
+if(NOT (rc EQUAL 0 AND low STREQUAL "NULL" AND svg MATCHES "a${replacement}${replacement}${replacement}b"))
+  fail("bad text: exit status ${rc}, 1% low ${low}")
+endif()
+
+# A picture that cannot be written stops the run before anything is printed.
+run(--svg ${WORK}/no-such-folder/x.svg ${csgo})
+if(NOT (rc EQUAL 1 AND "${out}" STREQUAL "" AND err MATCHES "^zel-framestats: [^\n]+\n$"))
+  fail("unwritable --svg: want status 1, empty stdout, one line on stderr; got ${rc}")
 endif()
 
 file(WRITE ${WORK}/one-frame.csv
