@@ -1,0 +1,225 @@
+// FramePacer over a scripted clock and sleep: every deadline, wake-up and
+// spin is an exact value.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "ZelPacing/FramePacer.h"
+#include "scripted_platform.h"
+
+namespace {
+
+namespace script = zel_scripted_pacing;
+using zel_pacing::FramePacer;
+using zel_pacing::PaceMode;
+using zel_pacing::PaceResult;
+
+constexpr std::int64_t kUs = 1000;
+constexpr std::int64_t kMs = 1000 * kUs;
+
+// A fresh clock at 0 whose every reading costs `stepNs` (a spin needs a
+// step, or it never ends).
+void Reset(std::int64_t stepNs = 1 * kUs) {
+  script::Restore();
+  script::SetStepPerRead(stepNs);
+}
+
+class Pacing : public ::testing::Test {
+protected:
+  void SetUp() override { Reset(); }
+  void TearDown() override { script::Restore(); }
+};
+
+// One frame: `workNs` of drawing, then the wait.
+PaceResult Frame(FramePacer& pacer, std::int64_t workNs) {
+  script::Advance(workNs);
+  return pacer.Wait();
+}
+
+TEST_F(Pacing, DeadlinesStayOnTheExactGridForAMillionFrames) {
+  const struct {
+    double fps;
+    std::int64_t periodNs;  // when fps is 0
+    std::int64_t num, den;  // period = num / den ns
+  } rows[] = {
+      {144.0, 0, 1000000000000, 144000},
+      {59.94, 0, 1000000000000, 59940},
+      {0.0, 16666667, 16666667, 1},
+  };
+  for (const auto& row : rows) {
+    Reset(3 * kUs);
+    script::SetNow(123456789);
+    FramePacer pacer;
+    ASSERT_TRUE(row.fps > 0.0 ? pacer.SetRate(row.fps) : pacer.SetPeriodNs(row.periodNs));
+    const std::int64_t cap = row.num / row.den * 25 / 1000;  // the default 2.5 % budget
+    const std::int64_t t0 = pacer.Wait().returnedNs;
+    for (std::int64_t k = 1; k <= 1000000; ++k) {
+      // Overshoots from 0 to 0.3 ms and drawing up to half a period.
+      script::ScriptOvershoots({k * 7919 % (300 * kUs)});
+      const PaceResult r = Frame(pacer, k * 104729 % (row.num / row.den / 2));
+      ASSERT_EQ(r.deadlineNs, t0 + k * row.num / row.den) << row.fps << " frame " << k;
+      ASSERT_GE(r.returnedNs, r.deadlineNs);
+      ASSERT_EQ(r.lateNs, r.returnedNs - r.deadlineNs);
+      ASSERT_LE(r.marginNs, cap);
+      ASSERT_LE(r.spunNs, r.marginNs + 3 * kUs);
+    }
+    EXPECT_EQ(pacer.Stats().resyncs, 0);
+    EXPECT_EQ(pacer.Stats().frames, 1000001);
+  }
+}
+
+TEST_F(Pacing, EachWakeUpIsHandledAndNoneReturnsEarly) {
+  // At 100 fps, after a margin settled at 50 us + 10 us of guard.
+  const struct {
+    const char* what;
+    std::vector<std::int64_t> overshoots;
+    std::int64_t sleeps, late, spun;
+  } rows[] = {
+      {"wakes on time", {0}, 1, 0, 60 * kUs},
+      {"wakes within the margin", {45 * kUs}, 1, 0, 15 * kUs},
+      {"wakes early twice", {-3 * kMs, -1 * kUs, 0}, 3, 0, 60 * kUs},
+      {"overshoots the deadline", {2 * kMs}, 1, 2 * kMs - 60 * kUs, 0},
+  };
+  for (const auto& row : rows) {
+    Reset();
+    FramePacer pacer(100.0);
+    pacer.Wait();
+    script::ScriptOvershoots({}, 50 * kUs);
+    for (int i = 0; i < 64; ++i) Frame(pacer, 1 * kMs);
+    ASSERT_EQ(pacer.MarginNs(), 60 * kUs);
+    script::ScriptOvershoots(row.overshoots);
+    const std::int64_t sleeps = script::Sleeps();
+    const PaceResult r = Frame(pacer, 1 * kMs);
+    EXPECT_EQ(script::Sleeps() - sleeps, row.sleeps) << row.what;
+    EXPECT_EQ(r.lateNs, row.late) << row.what;
+    EXPECT_EQ(r.spunNs, row.spun) << row.what;
+    EXPECT_FALSE(r.missed) << row.what;
+  }
+}
+
+TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
+  // Overshoots in phases of 300 frames at 60 fps; the margin after each.
+  const struct {
+    PaceMode mode;
+    double budget;  // below 0: the mode's own
+    std::int64_t overshoot[4];
+    std::int64_t margin[4];
+  } rows[] = {
+      {PaceMode::kDefault,
+       -1,
+       {50 * kUs, 400 * kUs, 30 * kUs, 0},
+       {60 * kUs, 410 * kUs, 40 * kUs, 10 * kUs}},
+      {PaceMode::kPrecise,
+       -1,
+       {40 * kUs, 400 * kUs, 80 * kUs, 0},
+       {70 * kUs, 520 * kUs, 120 * kUs, 20 * kUs}},
+      {PaceMode::kDefault,
+       0.01,
+       {50 * kUs, 400 * kUs, 30 * kUs, 0},
+       {60 * kUs, 166666, 40 * kUs, 10 * kUs}},
+      {PaceMode::kDefault, 0.0, {50 * kUs, 400 * kUs, 30 * kUs, 0}, {0, 0, 0, 0}},
+  };
+  for (const auto& row : rows) {
+    Reset();
+    FramePacer pacer(60.0, row.mode);
+    if (row.budget >= 0) ASSERT_TRUE(pacer.SetSpinBudget(row.budget));
+    pacer.Wait();
+    for (int phase = 0; phase < 4; ++phase) {
+      script::ScriptOvershoots({}, row.overshoot[phase]);
+      for (int i = 0; i < 300; ++i) Frame(pacer, 2 * kMs);
+      EXPECT_EQ(pacer.MarginNs(), row.margin[phase]) << static_cast<int>(row.mode) << row.budget;
+    }
+  }
+
+  // A single long overshoot among 64 moves the default margin not at all,
+  // and the precise one (which covers the second-longest) not either.
+  for (const PaceMode mode : {PaceMode::kDefault, PaceMode::kPrecise}) {
+    Reset();
+    FramePacer pacer(60.0, mode);
+    pacer.Wait();
+    script::ScriptOvershoots({5 * kMs}, 40 * kUs);
+    for (int i = 0; i < 64; ++i) Frame(pacer, 2 * kMs);
+    EXPECT_EQ(pacer.MarginNs(), mode == PaceMode::kDefault ? 50 * kUs : 70 * kUs);
+  }
+}
+
+// These two sleep straight to the deadline (no spin), so every time is a
+// round figure.
+TEST_F(Pacing, AStallRestartsTheGridOnceWithoutABurst) {
+  Reset(0);
+  FramePacer pacer(100.0);
+  pacer.SetSpinBudget(0.0);
+  const std::int64_t t0 = pacer.Wait().returnedNs;
+  Frame(pacer, 1 * kMs);
+  // Under a period late: returns at once, and the grid stays.
+  PaceResult r = Frame(pacer, 15 * kMs);
+  EXPECT_TRUE(r.missed);
+  EXPECT_FALSE(r.resynced);
+  EXPECT_EQ(r.lateNs, 5 * kMs);
+  EXPECT_EQ(Frame(pacer, 0).deadlineNs, t0 + 30 * kMs);
+  // A stall of five periods: one resync, then frames a whole period apart.
+  r = Frame(pacer, 50 * kMs);
+  EXPECT_TRUE(r.missed && r.resynced);
+  EXPECT_EQ(r.deadlineNs, t0 + 40 * kMs);
+  const std::int64_t restart = r.returnedNs;
+  for (int k = 1; k <= 5; ++k) {
+    r = Frame(pacer, 1 * kMs);
+    EXPECT_EQ(r.deadlineNs, restart + k * 10 * kMs);
+    EXPECT_FALSE(r.missed);
+  }
+  EXPECT_EQ(pacer.Stats().resyncs, 1);
+  EXPECT_EQ(pacer.Stats().missed, 2);
+}
+
+TEST_F(Pacing, ARateChangeStartsANewGridAtTheLastDeadline) {
+  Reset(0);
+  FramePacer pacer(60.0);
+  pacer.SetSpinBudget(0.0);
+  const std::int64_t t0 = pacer.Wait().returnedNs;
+  Frame(pacer, 1 * kMs);
+  const std::int64_t last = Frame(pacer, 1 * kMs).deadlineNs;
+  EXPECT_EQ(last, t0 + 33333333);
+  ASSERT_TRUE(pacer.SetRate(144.0));
+  ASSERT_TRUE(pacer.SetRate(144.0));  // the same rate: no new grid
+  Frame(pacer, 1 * kMs);
+  EXPECT_EQ(Frame(pacer, 1 * kMs).deadlineNs, last + 13888888);
+
+  // Rate 0 never waits: one clock reading per frame, no sleep.
+  ASSERT_TRUE(pacer.SetRate(0.0));
+  const std::int64_t reads = script::Reads();
+  const std::int64_t sleeps = script::Sleeps();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Frame(pacer, 1 * kMs).lateNs, 0);
+  EXPECT_EQ(script::Reads() - reads, 3);
+  EXPECT_EQ(script::Sleeps(), sleeps);
+  const std::int64_t unpaced = script::Now();
+  ASSERT_TRUE(pacer.SetPeriodNs(5 * kMs));
+  EXPECT_EQ(Frame(pacer, 1 * kMs).deadlineNs, unpaced + 5 * kMs);
+}
+
+TEST_F(Pacing, OutOfRangeSettingsAreRefusedAndChangeNothing) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  FramePacer pacer(50.0);
+  for (const double fps : {nan, inf, -inf, -1.0, 0.0009, 100000.01})
+    EXPECT_FALSE(pacer.SetRate(fps)) << fps;
+  for (const std::int64_t ns : {std::int64_t{-1}, std::int64_t{9999}, std::int64_t{1000000000001},
+                                std::numeric_limits<std::int64_t>::min()})
+    EXPECT_FALSE(pacer.SetPeriodNs(ns)) << ns;
+  for (const double share : {nan, -0.01, 1.01}) EXPECT_FALSE(pacer.SetSpinBudget(share)) << share;
+  EXPECT_EQ(pacer.PeriodNs(), 20 * kMs);
+  EXPECT_EQ(pacer.MarginNs(), 500 * kUs);  // 2.5 % of the period
+
+  EXPECT_EQ(FramePacer(nan).PeriodNs(), 0);
+  const struct {
+    double fps;
+    std::int64_t periodNs;
+  } accepted[] = {{0.001, 1000000000000}, {100000.0, 10000}, {59.9404, 16683350}, {30.0, 33333333}};
+  for (const auto& row : accepted) EXPECT_EQ(FramePacer(row.fps).PeriodNs(), row.periodNs);
+  EXPECT_TRUE(pacer.SetPeriodNs(FramePacer::kMinPeriodNs));
+  EXPECT_TRUE(pacer.SetPeriodNs(FramePacer::kMaxPeriodNs));
+}
+
+}  // namespace
