@@ -16,9 +16,6 @@ constexpr std::int64_t kMicro = 1000;
 constexpr std::int64_t kPpm = 1000000;
 // Before the first overshoot is seen the margin is this, within the budget.
 constexpr std::int64_t kInitialMarginNs = 1000 * kMicro;
-// An overshoot beyond a second says the thread was stopped, not how the
-// timer behaves; it counts as one second.
-constexpr std::int64_t kLongestOvershootNs = 1000 * 1000 * kMicro;
 
 struct ModeRules {
   int window;         // overshoots considered, the most recent
@@ -101,7 +98,7 @@ std::int64_t FramePacer::Deadline() const {
 // recomputes the margin from it.
 void FramePacer::Record(std::int64_t overshootNs) {
   if (overshootNs >= 0) {
-    m_Overshoots[static_cast<std::size_t>(m_Next)] = std::min(overshootNs, kLongestOvershootNs);
+    m_Overshoots[static_cast<std::size_t>(m_Next)] = overshootNs;
     m_Next = (m_Next + 1) % kWindow;
     m_Seen = std::min(m_Seen + 1, kWindow);
   }
