@@ -7,6 +7,7 @@
 // returns, the CPU share of the waiting thread and the average rate's error.
 //
 //   zel-pacebench [--frames N] [--rates 60,144,240] [--methods default,precise,sleep]
+//                 [--budget SHARE]   (the pacer's spin budget, 0 to 1, instead of the mode's)
 #include <ZelPacing/FramePacer.h>
 
 #include <algorithm>
@@ -35,10 +36,11 @@ struct Run {
   std::int64_t cpuNs = 0;
 };
 
-Run PacerRun(double fps, zel_pacing::PaceMode mode, int frames) {
+Run PacerRun(double fps, zel_pacing::PaceMode mode, double budget, int frames) {
   Run run;
   run.returns.reserve(static_cast<std::size_t>(frames) + 1);
   zel_pacing::FramePacer pacer(fps, mode);
+  if (budget >= 0.0) pacer.SetSpinBudget(budget);
   const std::int64_t cpu = Read(CLOCK_THREAD_CPUTIME_ID);
   for (int k = 0; k <= frames; ++k) run.returns.push_back(pacer.Wait().returnedNs);
   run.cpuNs = Read(CLOCK_THREAD_CPUTIME_ID) - cpu;
@@ -95,6 +97,7 @@ std::vector<std::string> Split(const std::string& list) {
 
 int main(int argc, char** argv) {
   int frames = 2000;
+  double budget = -1.0;
   std::vector<std::string> rates = {"60", "144", "240"};
   std::vector<std::string> methods = {"default", "precise", "sleep"};
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -103,6 +106,8 @@ int main(int argc, char** argv) {
       frames = std::atoi(argv[i + 1]);
     } else if (name == "--rates") {
       rates = Split(argv[i + 1]);
+    } else if (name == "--budget") {
+      budget = std::atof(argv[i + 1]);
     } else if (name == "--methods") {
       methods = Split(argv[i + 1]);
     } else {
@@ -127,8 +132,10 @@ int main(int argc, char** argv) {
     for (const std::string& method : methods) {
       Run run;
       std::thread worker([&] {
-        if (method == "default") run = PacerRun(fps, zel_pacing::PaceMode::kDefault, frames);
-        if (method == "precise") run = PacerRun(fps, zel_pacing::PaceMode::kPrecise, frames);
+        if (method == "default")
+          run = PacerRun(fps, zel_pacing::PaceMode::kDefault, budget, frames);
+        if (method == "precise")
+          run = PacerRun(fps, zel_pacing::PaceMode::kPrecise, budget, frames);
         if (method == "sleep") run = SleepRun(fps, frames);
       });
       worker.join();

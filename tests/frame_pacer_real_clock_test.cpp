@@ -9,8 +9,8 @@
 #include "ZelPacing/FramePacer.h"
 
 TEST(RealClock, PacesOnTheDeadlineNeverBefore) {
-  constexpr double kFps = 240.0;
-  constexpr int kFrames = 240;
+  constexpr double kFps = 144.0;
+  constexpr int kFrames = 144;
   // A busy machine may take the CPU away for longer than a frame: such a
   // run is tried again, and only when every run is disturbed so is the
   // result not judged. Never-early holds in every run.

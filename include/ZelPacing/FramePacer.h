@@ -15,6 +15,10 @@ namespace zel_pacing {
 ///  - kPrecise: the margin covers the second-longest of the last 256
 ///    overshoots, with a quarter more (plus 20 µs): more spin, a much smaller
 ///    tail. Default budget 12 % of a core.
+/// When that margin would exceed the budget (on a loaded machine the tail
+/// is milliseconds long), the margin falls back to the 90th percentile
+/// (precise mode), then to the median overshoot plus 10 µs: spinning
+/// through the whole budget would not catch such a tail.
 enum class PaceMode { kDefault, kPrecise };
 
 /// What one Wait() did. Times are nanoseconds of the pacer's clock
@@ -132,9 +136,9 @@ private:
   PaceMode m_Mode = PaceMode::kDefault;
   std::int64_t m_BudgetPpm = 25000;
   std::array<std::int64_t, kWindow> m_Overshoots{};
-  int m_Seen = 0;              // overshoots recorded, up to kWindow
-  int m_Next = 0;              // ring position of the next one
-  std::int64_t m_Margin = -1;  // from the overshoots; -1 before the first
+  int m_Seen = 0;                           // overshoots recorded, up to kWindow
+  int m_Next = 0;                           // ring position of the next one
+  std::array<std::int64_t, 3> m_Margins{};  // from the overshoots, best first
   PaceStats m_Stats;
 };
 

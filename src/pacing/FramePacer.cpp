@@ -17,16 +17,29 @@ constexpr std::int64_t kPpm = 1000000;
 // Before the first overshoot is seen the margin is this, within the budget.
 constexpr std::int64_t kInitialMarginNs = 1000 * kMicro;
 
-struct ModeRules {
-  int window;         // overshoots considered, the most recent
-  int fromTop;        // the margin covers the window's fromTop-th longest one
-  int extraQuarters;  // plus this many quarters of it
+// A margin that covers the permille-th overshoot of the window (nearest
+// rank), plus extra quarters of it and a guard.
+struct Cover {
+  int permille;
+  int extraQuarters;
   std::int64_t guardNs;
+};
+
+// Each mode tries its covers in order and keeps the first that fits the
+// budget: when the tail is beyond it (a loaded machine), spinning for the
+// whole budget would not catch the tail, only lengthen the spin the
+// scheduler can cut into, so the margin falls back to the typical wake-up.
+struct ModeRules {
+  int window;  // overshoots considered, the most recent
+  Cover covers[3];
   std::int64_t budgetPpm;  // default spin budget
 };
 
-// kDefault: the 7th longest of 64 is the 90th percentile.
-constexpr ModeRules kRules[] = {{64, 7, 0, 10 * kMicro, 25000}, {256, 2, 1, 20 * kMicro, 120000}};
+constexpr Cover kMedian = {500, 0, 10 * kMicro};
+constexpr Cover kP90 = {900, 0, 10 * kMicro};
+// 996 of 256 is the second-longest.
+constexpr ModeRules kRules[] = {{64, {kP90, kMedian, kMedian}, 25000},
+                                {256, {{996, 1, 20 * kMicro}, kP90, kMedian}, 120000}};
 
 const ModeRules& RulesOf(PaceMode mode) { return kRules[mode == PaceMode::kPrecise ? 1 : 0]; }
 
@@ -79,7 +92,10 @@ std::int64_t FramePacer::MarginNs() const {
   if (m_Den == 0) return 0;
   // period * budget stays below 1e12 * 1e6.
   const std::int64_t cap = PeriodNs() * m_BudgetPpm / kPpm;
-  return std::min(m_Margin < 0 ? kInitialMarginNs : m_Margin, cap);
+  if (m_Seen == 0) return std::min(kInitialMarginNs, cap);
+  for (const std::int64_t margin : m_Margins)
+    if (margin <= cap) return margin;
+  return cap;
 }
 
 void FramePacer::StartGridAt(std::int64_t t0) {
@@ -108,10 +124,16 @@ void FramePacer::Record(std::int64_t overshootNs) {
   for (int i = 0; i < n; ++i)
     recent[static_cast<std::size_t>(i)] =
         m_Overshoots[static_cast<std::size_t>((m_Next - 1 - i + kWindow) % kWindow)];
-  const int top = std::min(rules.fromTop, n);
-  const auto nth = recent.begin() + (n - top);
-  std::nth_element(recent.begin(), nth, recent.begin() + n);
-  m_Margin = *nth + *nth / 4 * rules.extraQuarters + rules.guardNs;
+  // Covers go from the highest rank down, so each nth_element works on the
+  // part below the last one.
+  auto end = recent.begin() + n;
+  for (std::size_t c = 0; c < m_Margins.size(); ++c) {
+    const Cover& cover = rules.covers[c];
+    const auto nth = recent.begin() + ((n * cover.permille + 999) / 1000 - 1);
+    std::nth_element(recent.begin(), nth, end);
+    end = nth + 1;
+    m_Margins[c] = *nth + *nth / 4 * cover.extraQuarters + cover.guardNs;
+  }
 }
 
 PaceResult FramePacer::Wait() {
