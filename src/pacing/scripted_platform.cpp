@@ -14,7 +14,6 @@ struct ScriptedState {
   std::vector<std::int64_t> overshoots;
   std::size_t nextOvershoot = 0;
   std::int64_t thereafter = 0;
-  std::int64_t sleeps = 0;
   std::int64_t reads = 0;
   std::int64_t cpu = 0;
 };
@@ -34,7 +33,6 @@ std::int64_t Now() {
 }
 
 void SleepUntil(std::int64_t deadlineNs) {
-  ++state.sleeps;
   const std::int64_t overshoot = state.nextOvershoot < state.overshoots.size()
                                      ? state.overshoots[state.nextOvershoot++]
                                      : state.thereafter;
@@ -56,7 +54,6 @@ void ScriptOvershoots(const std::vector<std::int64_t>& overshoots, std::int64_t 
   state.nextOvershoot = 0;
   state.thereafter = thereafter;
 }
-std::int64_t Sleeps() { return state.sleeps; }
 std::int64_t Reads() { return state.reads; }
 void Restore() { state = ScriptedState(); }
 
