@@ -50,7 +50,7 @@ Run PacerRun(double fps, zel_pacing::PaceMode mode, double budget, int frames) {
 Run SleepRun(double fps, int frames) {
   Run run;
   run.returns.reserve(static_cast<std::size_t>(frames) + 1);
-  const auto mhz = static_cast<std::int64_t>(fps * 1000.0 + 0.5);
+  const std::int64_t mhz = std::llround(fps * 1000.0);
   const std::int64_t cpu = Read(CLOCK_THREAD_CPUTIME_ID);
   const std::int64_t t0 = Read(CLOCK_MONOTONIC);
   for (std::int64_t k = 0; k <= frames; ++k) {
@@ -65,7 +65,8 @@ Run SleepRun(double fps, int frames) {
 }
 
 double Percentile(std::vector<double> values, double p) {
-  const auto at = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+  const auto at =
+      static_cast<std::size_t>(std::llround(p * static_cast<double>(values.size() - 1)));
   std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at), values.end());
   return values[at];
 }
@@ -76,8 +77,8 @@ void Report(const char* method, double fps, const Run& run) {
   for (std::size_t i = 1; i < run.returns.size(); ++i)
     errorsUs.push_back(std::abs(static_cast<double>(run.returns[i] - run.returns[i - 1]) - period) /
                        1000.0);
-  const double wall = static_cast<double>(run.returns.back() - run.returns.front());
-  const double frames = static_cast<double>(run.returns.size() - 1);
+  const auto wall = static_cast<double>(run.returns.back() - run.returns.front());
+  const auto frames = static_cast<double>(run.returns.size() - 1);
   const double rateError = (frames * period / wall - 1.0) * 100.0;
   std::printf("| %-7s | %3.0f | %8.1f | %8.1f | %8.1f | %8.1f | %6.2f %% | %+8.4f %% |\n", method,
               fps, Percentile(errorsUs, 0.50), Percentile(errorsUs, 0.95),

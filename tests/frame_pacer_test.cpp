@@ -113,9 +113,9 @@ TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
     Reset();
     FramePacer pacer(60.0, row.mode);
     pacer.Wait();
-    std::vector<std::int64_t> overshoots;
     const int window = row.mode == PaceMode::kDefault ? 64 : 256;
-    for (int i = 0; i < window; ++i) overshoots.push_back(row.pattern[i % 4]);
+    std::vector<std::int64_t> overshoots(static_cast<std::size_t>(window));
+    for (int i = 0; i < window; ++i) overshoots[static_cast<std::size_t>(i)] = row.pattern[i % 4];
     script::ScriptOvershoots(overshoots);
     for (int i = 0; i < window; ++i) Frame(pacer, 2 * kMs);
     EXPECT_EQ(pacer.MarginNs(), row.margin) << static_cast<int>(row.mode);
@@ -147,7 +147,7 @@ TEST_F(Pacing, AStallRestartsTheGridOnceWithoutABurst) {
   EXPECT_TRUE(r.missed && r.resynced);
   EXPECT_EQ(r.deadlineNs, t0 + 40 * kMs);
   const std::int64_t restart = r.returnedNs;
-  for (int k = 1; k <= 5; ++k) {
+  for (std::int64_t k = 1; k <= 5; ++k) {
     r = Frame(pacer, 1 * kMs);
     EXPECT_EQ(r.deadlineNs, restart + k * 10 * kMs);
     EXPECT_FALSE(r.missed);

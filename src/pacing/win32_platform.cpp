@@ -29,12 +29,7 @@ std::int64_t Frequency() {
 // it, the plain one still works, at the scheduler's tick.
 class ThreadTimer {
 public:
-  ThreadTimer() {
-    m_Handle = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
-                                      TIMER_ALL_ACCESS);
-    if (m_Handle == nullptr)
-      m_Handle = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
-  }
+  ThreadTimer() : m_Handle(Create()) {}
   ~ThreadTimer() {
     if (m_Handle != nullptr) CloseHandle(m_Handle);
   }
@@ -43,7 +38,13 @@ public:
   HANDLE Handle() const { return m_Handle; }
 
 private:
-  HANDLE m_Handle = nullptr;
+  static HANDLE Create() {
+    HANDLE timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                          TIMER_ALL_ACCESS);
+    return timer != nullptr ? timer : CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+  }
+
+  HANDLE m_Handle;
 };
 
 }  // namespace
