@@ -131,7 +131,6 @@ private:
   std::int64_t m_K = 0;
   std::int64_t m_LastDeadline = 0;
   bool m_Started = false;
-  bool m_HaveLast = false;
 
   PaceMode m_Mode = PaceMode::kDefault;
   std::int64_t m_BudgetPpm = 25000;
