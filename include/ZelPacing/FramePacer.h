@@ -144,8 +144,8 @@ private:
 /// The pacer's clock: monotonic nanoseconds since an unspecified start
 /// (CLOCK_MONOTONIC; the performance counter on Windows).
 std::int64_t ClockNs();
-/// CPU time the calling thread has used, in nanoseconds (Windows counts it
-/// in 100 ns steps).
+/// CPU time the calling thread has used, in nanoseconds (on Windows it
+/// advances by whole scheduler ticks, so only long sums of it mean much).
 std::int64_t ThreadCpuNs();
 
 }  // namespace zel_pacing
