@@ -107,7 +107,7 @@ TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
       {PaceMode::kDefault, {200 * kUs, 30 * kUs, 30 * kUs, 30 * kUs}, 210 * kUs},
       {PaceMode::kDefault, {2 * kMs, 30 * kUs, 30 * kUs, 30 * kUs}, 40 * kUs},
       {PaceMode::kPrecise, {2 * kMs, 30 * kUs, 30 * kUs, 30 * kUs}, 40 * kUs},
-      {PaceMode::kPrecise, {1800 * kUs, 30 * kUs, 30 * kUs, 30 * kUs}, 1810 * kUs},
+      {PaceMode::kPrecise, {1800 * kUs, 30 * kUs, 30 * kUs, 30 * kUs}, 1820 * kUs},
   };
   for (const auto& row : tails) {
     Reset();

@@ -16,8 +16,9 @@ namespace zel_pacing {
 ///    overshoots, with a quarter more (plus 20 µs): more spin, a much smaller
 ///    tail. Default budget 12 % of a core.
 /// When that margin would exceed the budget (on a loaded machine the tail
-/// is milliseconds long), the margin falls back to the 90th percentile
-/// (precise mode), then to the median overshoot plus 10 µs: spinning
+/// is milliseconds long), the margin falls back to the longest overshoot it
+/// can cover among the 99th (plus 20 µs), 95th and 90th percentiles (plus
+/// 10 µs; precise mode), and else to the median plus 10 µs: spinning
 /// through the whole budget would not catch such a tail.
 enum class PaceMode { kDefault, kPrecise };
 
@@ -137,7 +138,7 @@ private:
   std::array<std::int64_t, kWindow> m_Overshoots{};
   int m_Seen = 0;                           // overshoots recorded, up to kWindow
   int m_Next = 0;                           // ring position of the next one
-  std::array<std::int64_t, 3> m_Margins{};  // from the overshoots, best first
+  std::array<std::int64_t, 5> m_Margins{};  // from the overshoots, best first
   PaceStats m_Stats;
 };
 

@@ -31,15 +31,18 @@ struct Cover {
 // scheduler can cut into, so the margin falls back to the typical wake-up.
 struct ModeRules {
   int window;  // overshoots considered, the most recent
-  Cover covers[3];
+  Cover covers[5];
   std::int64_t budgetPpm;  // default spin budget
 };
 
 constexpr Cover kMedian = {500, 0, 10 * kMicro};
 constexpr Cover kP90 = {900, 0, 10 * kMicro};
 // 996 of 256 is the second-longest.
-constexpr ModeRules kRules[] = {{64, {kP90, kMedian, kMedian}, 25000},
-                                {256, {{996, 1, 20 * kMicro}, kP90, kMedian}, 120000}};
+constexpr ModeRules kRules[] = {
+    {64, {kP90, kMedian, kMedian, kMedian, kMedian}, 25000},
+    {256,
+     {{996, 1, 20 * kMicro}, {990, 0, 20 * kMicro}, {950, 0, 10 * kMicro}, kP90, kMedian},
+     120000}};
 
 const ModeRules& RulesOf(PaceMode mode) { return kRules[mode == PaceMode::kPrecise ? 1 : 0]; }
 
