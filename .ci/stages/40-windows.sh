@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Windows: cross-builds ZelTimers_v3.0.dll, the test programs and
 # zel-framedemo with MinGW-w64 and runs the whole test suite under Wine: the
-# real-clock tests against Windows' performance counter, and the demo for
-# half a second at 120 fps. Prints one summary line.
+# real-clock tests against Windows' performance counter and the frame
+# pacer's waitable timer, and the demo for half a second at 120 fps. Prints
+# one summary line.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source .ci/lib.sh

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -143,8 +142,9 @@ std::string HistogramText(const FrameStats& stats) {
   return text;
 }
 
-void PrintSummary(const std::string& runTime, long frames, long late, bool paced,
-                  CZelFrameRate& meter, const std::vector<zel_analysis::Frame>& recorded) {
+void PrintSummary(const std::string& runTime, long frames, long late, const Pacer* pacer,
+                  double runSeconds, CZelFrameRate& meter,
+                  const std::vector<zel_analysis::Frame>& recorded) {
   const float fps = meter.GetFrameRate();
   std::printf("summary\n");
   std::printf("  run time: %s\n", runTime.c_str());
@@ -154,11 +154,12 @@ void PrintSummary(const std::string& runTime, long frames, long late, bool paced
   } else {
     std::printf("  frame rate: %.1f fps\n", fps);
   }
-  if (!paced) {
+  if (pacer == nullptr) {
     std::printf("  late frames: n/a (uncapped)\n");
   } else {
     std::printf("  late frames: %ld of %ld (%.1f%%)\n", late, frames,
                 frames > 0 ? 100.0 * static_cast<double>(late) / static_cast<double>(frames) : 0.0);
+    std::printf("  %s\n", framedemo::PacingLine(pacer->Report(), runSeconds).c_str());
   }
   // The whole run, from the recorder's exact intervals.
   const FrameStats s = zel_analysis::Summarize(zel_analysis::FrameTimesOf({kProgram, recorded}));
@@ -191,7 +192,7 @@ int Run(const Options& options) {
   // allocates nothing in the loop; uncapped runs grow the buffer.
   const double expected = (options.fps > 0.0 ? options.fps : 1000.0) * (options.duration + 1.0);
   zel_analysis::FrameRecorder recorder(static_cast<std::size_t>(expected));
-  Pacer pacer(options.fps);
+  Pacer pacer(options.fps, static_cast<std::size_t>(expected));
   Canvas back(kSceneWidth, kSceneHeight);
   Canvas front(kSceneWidth, kSceneHeight);
   std::string status = "[  0.0 s] measuring...";
@@ -204,7 +205,6 @@ int Run(const Options& options) {
   const Clock::time_point end =
       start + std::chrono::round<Clock::duration>(std::chrono::duration<double>(options.duration));
   Clock::time_point nextStatus = start + std::chrono::seconds(1);
-  pacer.Begin(start);
   if (animated) std::fputs("\x1b[?25l", stdout);
 
   while (g_interrupted == 0) {
@@ -218,14 +218,13 @@ int Run(const Options& options) {
     meter.FrameDrawEndNotice();
     recorder.FrameDrawEndNotice();
 
-    std::this_thread::sleep_until(pacer.Deadline());
+    if (pacer.Wait()) ++late;
     std::swap(front, back);
     if (animated) ShowInPlace(front, status, frames > 0);
     meter.SwapCallNotice();
     recorder.SwapCallNotice();
 
     const Clock::time_point shown = Clock::now();
-    if (pacer.Shown(shown)) ++late;
     ++frames;
 
     if (shown >= nextStatus) {
@@ -238,8 +237,10 @@ int Run(const Options& options) {
   }
 
   const std::string runTime = runTimer.ReportElapsed(CZelTimer::eAutomatic);
+  const double runSeconds = runTimer.Elapsed(CZelTimer::eSeconds);
   if (animated) std::fputs("\x1b[?25h", stdout);
-  PrintSummary(runTime, frames, late, options.fps > 0.0, meter, recorder.Frames());
+  PrintSummary(runTime, frames, late, options.fps > 0.0 ? &pacer : nullptr, runSeconds, meter,
+               recorder.Frames());
   if (!options.capture.empty()) {
     zel_analysis::CaptureFormat format = zel_analysis::CaptureFormat::kPresentMon;
     zel_analysis::FormatFromName(options.format, format);

@@ -1,23 +1,44 @@
 #include "pacer.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace framedemo {
 
-Pacer::Pacer(double fps)
-    : m_Period(fps > 0.0
-                   ? std::chrono::round<Clock::duration>(std::chrono::duration<double>(1.0 / fps))
-                   : Clock::duration::zero()) {}
+PacingReport SummarizePacing(std::vector<std::int64_t> lateNs, std::int64_t cpuNs) {
+  PacingReport report;
+  report.cpuNs = cpuNs;
+  if (lateNs.empty()) return report;
+  std::sort(lateNs.begin(), lateNs.end());
+  // The nearest rank: the smallest sample with at least p of them at or below it.
+  const auto rank = [&](std::size_t percent) {
+    return lateNs[(lateNs.size() * percent + 99) / 100 - 1];
+  };
+  report.p50Ns = rank(50);
+  report.p99Ns = rank(99);
+  report.maxNs = lateNs.back();
+  return report;
+}
 
-void Pacer::Begin(Clock::time_point now) { m_Deadline = now; }
+std::string PacingLine(const PacingReport& report, double runSeconds) {
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "pacing: late (us) p50 %.1f p99 %.1f max %.1f | CPU %.1f ms (%.2f%% of %.1f s)",
+                static_cast<double>(report.p50Ns) / 1e3, static_cast<double>(report.p99Ns) / 1e3,
+                static_cast<double>(report.maxNs) / 1e3, static_cast<double>(report.cpuNs) / 1e6,
+                runSeconds > 0.0 ? static_cast<double>(report.cpuNs) / 1e7 / runSeconds : 0.0,
+                runSeconds);
+  return line;
+}
 
-bool Pacer::Shown(Clock::time_point shownAt) {
-  if (m_Period == Clock::duration::zero()) {
-    m_Deadline = shownAt;
-    return false;
-  }
-  const Clock::duration lateness = shownAt - m_Deadline;
-  const bool late = lateness > m_Period / 2;
-  m_Deadline = (lateness > m_Period ? shownAt : m_Deadline) + m_Period;
-  return late;
+Pacer::Pacer(double fps, std::size_t frames) : m_Pacer(fps) { m_LateNs.reserve(frames); }
+
+bool Pacer::Wait() {
+  const std::int64_t cpu = zel_pacing::ThreadCpuNs();
+  const zel_pacing::PaceResult result = m_Pacer.Wait();
+  m_CpuNs += zel_pacing::ThreadCpuNs() - cpu;
+  m_LateNs.push_back(result.lateNs);
+  return result.lateNs > m_Pacer.PeriodNs() / 2 && m_Pacer.PeriodNs() > 0;
 }
 
 }  // namespace framedemo

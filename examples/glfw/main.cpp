@@ -222,11 +222,11 @@ int Run(const Options& options) {
   const double expected = (options.fps > 0.0 ? options.fps : 1000.0) * (options.seconds + 1.0);
   zel_analysis::FrameRecorder recorder(
       options.capture.empty() ? 0 : static_cast<std::size_t>(expected));
-  framedemo::Pacer pacer(options.fps > 0.0 ? options.fps : 0.0);
+  framedemo::Pacer pacer(options.fps > 0.0 ? options.fps : 0.0,
+                         static_cast<std::size_t>(options.fps > 0.0 ? expected : 0.0));
   auto overlay = std::make_unique<glfwdemo::Overlay>(window, targetFps);
   CZelWallTimer run;
   run.Start();
-  pacer.Begin(framedemo::Pacer::Clock::now());
   long frames = 0;
   double nextReport = 1.0;
   double t = 0.0;
@@ -244,11 +244,10 @@ int Run(const Options& options) {
     glFinish();
     meter.FrameDrawEndNotice();
     recorder.FrameDrawEndNotice();
-    std::this_thread::sleep_until(pacer.Deadline());
+    pacer.Wait();
     glfwSwapBuffers(window);
     meter.SwapCallNotice();
     recorder.SwapCallNotice();
-    pacer.Shown(framedemo::Pacer::Clock::now());
     ++frames;
     glfwPollEvents();
 
@@ -261,6 +260,7 @@ int Run(const Options& options) {
   }
 
   const std::string runTime = run.ReportElapsed(CZelTimer::eAutomatic);
+  const double runSeconds = run.Elapsed(CZelTimer::eSeconds);
   const float fps = meter.GetFrameRate();
   std::string shotError;
   if (!options.screenshot.empty()) {
@@ -274,6 +274,8 @@ int Run(const Options& options) {
   glfwTerminate();
 
   std::printf("run time: %s\nframes: %ld\nframe rate: %.1f fps\n", runTime.c_str(), frames, fps);
+  if (options.fps > 0.0)
+    std::printf("%s\n", framedemo::PacingLine(pacer.Report(), runSeconds).c_str());
   int status = fps > 0.0f ? 0 : 1;
   if (!options.screenshot.empty()) {
     if (shotError.empty()) std::printf("screenshot: %s\n", options.screenshot.c_str());

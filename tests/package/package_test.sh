@@ -4,7 +4,8 @@
 # MODE install:          cmake --install BUILD_DIR into WORK_DIR/prefix
 #      find_package:     find_package(ZelTimers 3.0) on that prefix; run it
 #      version_policy:   3.0 is accepted, 2.0 and 4.0 are refused
-#      pkg_config:       c++ consumer.cpp $(pkg-config --cflags --libs zeltimers zeltimers-analysis)
+#      pkg_config:       c++ consumer.cpp $(pkg-config --cflags --libs zeltimers zeltimers-analysis
+#                        zeltimers-pacing)
 #      add_subdirectory: the source tree added to the outside project
 #      system:           the system's copy (the Debian packages), found by
 #                        find_package and pkg-config without hints; run both
@@ -33,6 +34,7 @@ install)
   objdump -p "$libdir/libZelTimers_v3.0.so.3.0.0" | grep -q 'SONAME *libZelTimers_v3.0.so.3$'
   test -f "$prefix/include/ZelTimers.h"
   test -f "$prefix/include/ZelAnalysis/Capture.h"
+  test -f "$prefix/include/ZelPacing/FramePacer.h"
   ;;
 find_package)
   configure "$work/find" -DCMAKE_PREFIX_PATH="$prefix"
@@ -58,8 +60,8 @@ pkg_config)
   pcdir=$(dirname "$(find "$prefix" -name zeltimers.pc)")
   export PKG_CONFIG_PATH=$pcdir
   test "$(pkg-config --modversion zeltimers)" = 3.0.0
-  flags=$(pkg-config --cflags --libs zeltimers zeltimers-analysis)
-  echo "pkg-config --cflags --libs zeltimers zeltimers-analysis: $flags"
+  flags=$(pkg-config --cflags --libs zeltimers zeltimers-analysis zeltimers-pacing)
+  echo "pkg-config --cflags --libs zeltimers zeltimers-analysis zeltimers-pacing: $flags"
   mkdir -p "$work/pc"
   # shellcheck disable=SC2086  # the flags are meant to split into words
   "$cxx" -std=c++17 "$here/consumer.cpp" $flags -o "$work/pc/consumer"

@@ -2,7 +2,7 @@
 // scene. Its statistics are the analysis library's.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,9 +13,7 @@
 namespace {
 
 using framedemo::Canvas;
-using framedemo::Pacer;
 using framedemo::ParseOptions;
-using std::chrono::milliseconds;
 
 TEST(Options, ReadsBothFormsAndEveryOption) {
   const auto result =
@@ -48,31 +46,17 @@ TEST(Options, RejectsBadInputNamingTheOption) {
   }
 }
 
-TEST(Pacer, DeadlinesStayOnTheGridWhateverTheJitter) {
-  Pacer pacer(100.0);  // 10 ms
-  const Pacer::Clock::time_point t0{};
-  pacer.Begin(t0);
-  const int jitterMs[] = {0, 3, 1, 4, 2, 0, 4};
-  for (int frame = 0; frame < 7; ++frame) {
-    EXPECT_EQ(pacer.Deadline(), t0 + milliseconds(10 * frame));
-    EXPECT_FALSE(pacer.Shown(pacer.Deadline() + milliseconds(jitterMs[frame])));
-  }
-}
-
-TEST(Pacer, LateFramesAreCountedAndAFarMissRestartsTheGrid) {
-  Pacer pacer(100.0);
-  const Pacer::Clock::time_point t0{};
-  pacer.Begin(t0);
-  EXPECT_TRUE(pacer.Shown(t0 + milliseconds(6)));  // over half a period late
-  EXPECT_EQ(pacer.Deadline(), t0 + milliseconds(10));
-  EXPECT_TRUE(pacer.Shown(t0 + milliseconds(35)));  // 25 ms late: restart from there
-  EXPECT_EQ(pacer.Deadline(), t0 + milliseconds(45));
-  EXPECT_FALSE(pacer.Shown(t0 + milliseconds(45)));
-
-  Pacer uncapped(0.0);
-  uncapped.Begin(t0);
-  EXPECT_FALSE(uncapped.Shown(t0 + milliseconds(500)));
-  EXPECT_EQ(uncapped.Deadline(), t0 + milliseconds(500));
+TEST(Pacer, ReportsNearestRankLatenessAndTheShareOfTheRun) {
+  std::vector<std::int64_t> lateNs;
+  for (std::int64_t us = 200; us >= 1; --us) lateNs.push_back(us * 1000);
+  const framedemo::PacingReport report = framedemo::SummarizePacing(lateNs, 25000000);
+  EXPECT_EQ(report.p50Ns, 100000);
+  EXPECT_EQ(report.p99Ns, 198000);
+  EXPECT_EQ(report.maxNs, 200000);
+  EXPECT_EQ(framedemo::PacingLine(report, 5.0),
+            "pacing: late (us) p50 100.0 p99 198.0 max 200.0 | CPU 25.0 ms (0.50% of 5.0 s)");
+  EXPECT_EQ(framedemo::SummarizePacing({7}, 0).p99Ns, 7);
+  EXPECT_EQ(framedemo::SummarizePacing({}, 0).maxNs, 0);
 }
 
 TEST(Scene, OneBallInsideTheCanvasAtEveryMoment) {

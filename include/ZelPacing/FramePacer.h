@@ -1,0 +1,154 @@
+// ZelTimers pacing: FramePacer, which holds a render loop to a frame rate.
+#ifndef ZELPACING_FRAMEPACER_H
+#define ZELPACING_FRAMEPACER_H
+
+#include <array>
+#include <cstdint>
+
+namespace zel_pacing {
+
+/// How the pacer spends its spin budget.
+///  - kDefault: the margin covers the 90th percentile of the last 64 sleep
+///    overshoots (plus 10 µs): the median frame is on time to the
+///    microsecond, the rare long overshoot is let through. Default budget
+///    2.5 % of a core.
+///  - kPrecise: the margin covers the second-longest of the last 256
+///    overshoots, with a quarter more (plus 20 µs): more spin, a much smaller
+///    tail. Default budget 12 % of a core.
+/// When that margin would exceed the budget (on a loaded machine the tail
+/// is milliseconds long), the margin falls back to the longest overshoot it
+/// can cover among the 99th (plus 20 µs), 95th and 90th percentiles (plus
+/// 10 µs; precise mode), and else to the median plus 10 µs: spinning
+/// through the whole budget would not catch such a tail.
+enum class PaceMode { kDefault, kPrecise };
+
+/// What one Wait() did. Times are nanoseconds of the pacer's clock
+/// (ClockNs()); durations are nanoseconds.
+struct PaceResult {
+  std::int64_t deadlineNs = 0;   ///< this frame's deadline on the grid
+  std::int64_t returnedNs = 0;   ///< the clock reading Wait() returned on
+  std::int64_t lateNs = 0;       ///< returnedNs - deadlineNs, never negative
+  std::int64_t spunNs = 0;       ///< time spent spinning on the clock
+  std::int64_t overshootNs = 0;  ///< how far past its target the sleep woke (0: no sleep)
+  std::int64_t marginNs = 0;     ///< how early before the deadline the sleep aimed
+  bool slept = false;            ///< Wait() slept at least once
+  bool missed = false;           ///< the deadline had passed when Wait() was called: no wait
+  bool resynced = false;         ///< missed by more than a period: the grid restarted here
+};
+
+/// Totals since construction.
+struct PaceStats {
+  std::int64_t frames = 0;   ///< calls to Wait()
+  std::int64_t missed = 0;   ///< frames whose deadline had passed on arrival
+  std::int64_t resyncs = 0;  ///< grid restarts after a stall
+  std::int64_t spunNs = 0;   ///< total spin
+};
+
+/// Paces a render loop: call Wait() once per frame, before presenting it;
+/// it returns once that frame's deadline has come.
+///
+///   zel_pacing::FramePacer pacer(144.0);
+///   while (running) { draw(); pacer.Wait(); present(); }
+///
+/// Deadlines lie on a grid t0 + floor(k * period), computed in integers
+/// from the frame number k, so the average rate is the requested one
+/// exactly, whatever the jitter of single frames:
+///  - The first Wait() (and the first after Restart()) starts the grid at
+///    its call time and returns at once.
+///  - A rate change starts a new grid at the last frame's deadline: the
+///    next frame is due one new period after it.
+///  - A frame that arrives past its deadline returns at once (missed). One
+///    that arrives more than a whole period late restarts the grid at its
+///    arrival (resynced): no burst of catch-up frames follows a stall.
+///  - Wait() never returns before the deadline: it reads the clock until
+///    the deadline has come, whatever the sleep did.
+///  - Rate 0 (the default) never waits: Wait() reads the clock once.
+///
+/// The wait sleeps to an absolute time a margin before the deadline and
+/// spins the rest. The margin follows the sleep overshoots seen so far (see
+/// PaceMode) and never exceeds the spin budget's share of a period, so on
+/// average the spin takes at most that share of a core. On Linux the sleep
+/// is clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME) and the first sleep on
+/// a thread sets that thread's timer slack to 1 ns; on Windows it is a
+/// high-resolution waitable timer (Windows 10 1803 and later), or the
+/// older waitable timer where that is missing.
+///
+/// Not thread-safe: one pacer per render loop. Allocates nothing.
+class FramePacer {
+public:
+  /// Rates accepted: 0 (unpaced) or 0.001 to 100000 frames per second,
+  /// rounded to the nearest 0.001 (59.94 is exactly 59940/1000). Periods
+  /// accepted: 0 (unpaced) or 10 µs to 1000 s, in whole nanoseconds.
+  static constexpr double kMinRate = 0.001;
+  static constexpr double kMaxRate = 100000.0;
+  static constexpr std::int64_t kMinPeriodNs = 10000;
+  static constexpr std::int64_t kMaxPeriodNs = 1000000000000;
+
+  /// An unpaced pacer in default mode.
+  FramePacer() = default;
+  /// As SetRate(fps) and SetMode(mode); a refused rate leaves it unpaced.
+  explicit FramePacer(double fps, PaceMode mode = PaceMode::kDefault);
+
+  /// Frames per second; false (and no change) for NaN, the infinities,
+  /// negative rates and rates outside [kMinRate, kMaxRate] other than 0.
+  /// Setting the rate it already has changes nothing.
+  bool SetRate(double fps);
+  /// The period in nanoseconds; false (and no change) outside
+  /// [kMinPeriodNs, kMaxPeriodNs] other than 0.
+  bool SetPeriodNs(std::int64_t periodNs);
+  /// Period of the current rate, rounded down to whole ns (0 when unpaced).
+  std::int64_t PeriodNs() const { return m_Den == 0 ? 0 : m_Num / m_Den; }
+
+  /// The mode; also sets its default spin budget.
+  void SetMode(PaceMode mode);
+  PaceMode Mode() const { return m_Mode; }
+  /// The share of a core the spin may take, 0 (sleep only) to 1 (spin
+  /// whole frames); false (and no change) for anything else, NaN included.
+  bool SetSpinBudget(double shareOfCore);
+
+  /// The next Wait() starts a new grid at its call time.
+  void Restart() { m_Started = false; }
+
+  /// Waits for the current frame's deadline; see the class comment.
+  PaceResult Wait();
+
+  /// The margin the next sleep will use.
+  std::int64_t MarginNs() const;
+  const PaceStats& Stats() const { return m_Stats; }
+
+private:
+  static constexpr int kWindow = 256;
+
+  void StartGridAt(std::int64_t t0);
+  std::int64_t Deadline() const;
+  void Record(std::int64_t overshootNs);
+
+  // Period = m_Num / m_Den ns (m_Den 0: unpaced). The grid is
+  // m_T0 + floor(m_K * m_Num / m_Den) with m_K < m_Den: each time m_K
+  // reaches m_Den, m_T0 moves on by exactly m_Num, so nothing overflows.
+  std::int64_t m_Num = 0;
+  std::int64_t m_Den = 0;
+  std::int64_t m_T0 = 0;
+  std::int64_t m_K = 0;
+  std::int64_t m_LastDeadline = 0;
+  bool m_Started = false;
+
+  PaceMode m_Mode = PaceMode::kDefault;
+  std::int64_t m_BudgetPpm = 25000;
+  std::array<std::int64_t, kWindow> m_Overshoots{};
+  int m_Seen = 0;                           // overshoots recorded, up to kWindow
+  int m_Next = 0;                           // ring position of the next one
+  std::array<std::int64_t, 5> m_Margins{};  // from the overshoots, best first
+  PaceStats m_Stats;
+};
+
+/// The pacer's clock: monotonic nanoseconds since an unspecified start
+/// (CLOCK_MONOTONIC; the performance counter on Windows).
+std::int64_t ClockNs();
+/// CPU time the calling thread has used, in nanoseconds (on Windows it
+/// advances by whole scheduler ticks, so only long sums of it mean much).
+std::int64_t ThreadCpuNs();
+
+}  // namespace zel_pacing
+
+#endif

@@ -1,0 +1,27 @@
+// The platform under the pacer: a monotonic clock in nanoseconds and an
+// absolute sleep on the same clock.
+//
+// One source file per platform provides these; the build picks one. The
+// tests link scripted_platform.cpp instead and decide when every sleep
+// wakes.
+#ifndef ZELTIMERS_SRC_PACING_PLATFORM_H
+#define ZELTIMERS_SRC_PACING_PLATFORM_H
+
+#include <cstdint>
+
+namespace zel_pacing_platform {
+
+/// Monotonic nanoseconds since an unspecified start.
+std::int64_t Now();
+
+/// Sleeps until Now() reaches `deadlineNs`, as well as the platform can: it
+/// may wake late, and (on a signal) early. Returns at once for a time that
+/// has passed.
+void SleepUntil(std::int64_t deadlineNs);
+
+/// CPU time the calling thread has used, in nanoseconds.
+std::int64_t ThreadCpuNs();
+
+}  // namespace zel_pacing_platform
+
+#endif

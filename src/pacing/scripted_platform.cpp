@@ -1,0 +1,60 @@
+// Scripted clock and sleep for deterministic tests (see scripted_platform.h).
+#include "scripted_platform.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "platform.h"
+
+namespace {
+
+struct ScriptedState {
+  std::int64_t now = 0;
+  std::int64_t step = 0;
+  std::vector<std::int64_t> overshoots;
+  std::size_t nextOvershoot = 0;
+  std::int64_t thereafter = 0;
+  std::int64_t reads = 0;
+  std::int64_t cpu = 0;
+};
+
+thread_local ScriptedState state;
+
+}  // namespace
+
+namespace zel_pacing_platform {
+
+std::int64_t Now() {
+  ++state.reads;
+  const std::int64_t now = state.now;
+  state.now += state.step;
+  state.cpu += state.step;
+  return now;
+}
+
+void SleepUntil(std::int64_t deadlineNs) {
+  const std::int64_t overshoot = state.nextOvershoot < state.overshoots.size()
+                                     ? state.overshoots[state.nextOvershoot++]
+                                     : state.thereafter;
+  state.now = std::max(state.now, deadlineNs + overshoot);
+}
+
+std::int64_t ThreadCpuNs() { return state.cpu; }
+
+}  // namespace zel_pacing_platform
+
+namespace zel_scripted_pacing {
+
+void SetNow(std::int64_t ns) { state.now = ns; }
+std::int64_t Now() { return state.now; }
+void Advance(std::int64_t ns) { state.now += ns; }
+void SetStepPerRead(std::int64_t ns) { state.step = ns; }
+void ScriptOvershoots(const std::vector<std::int64_t>& overshoots, std::int64_t thereafter) {
+  state.overshoots = overshoots;
+  state.nextOvershoot = 0;
+  state.thereafter = thereafter;
+}
+std::int64_t Reads() { return state.reads; }
+void Restore() { state = ScriptedState(); }
+
+}  // namespace zel_scripted_pacing

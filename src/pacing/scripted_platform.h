@@ -1,0 +1,31 @@
+// A clock and a sleep the tests script. Linking scripted_platform.cpp in
+// place of a platform file makes the pacer read this clock and sleep on it.
+#ifndef ZELTIMERS_SRC_PACING_SCRIPTED_PLATFORM_H
+#define ZELTIMERS_SRC_PACING_SCRIPTED_PLATFORM_H
+
+#include <cstdint>
+#include <vector>
+
+namespace zel_scripted_pacing {
+
+/// The clock's reading, and the step it moves by after every read (what a
+/// spinning read costs).
+void SetNow(std::int64_t ns);
+std::int64_t Now();
+void Advance(std::int64_t ns);
+void SetStepPerRead(std::int64_t ns);
+
+/// How far past its target each coming sleep wakes, in order (negative:
+/// early); once they are used up, every sleep wakes `thereafter` ns late.
+/// A sleep never takes the clock back.
+void ScriptOvershoots(const std::vector<std::int64_t>& overshoots, std::int64_t thereafter = 0);
+
+/// Clock reads since the last Restore().
+std::int64_t Reads();
+
+/// Back to time 0, no step, no overshoot, counts cleared.
+void Restore();
+
+}  // namespace zel_scripted_pacing
+
+#endif

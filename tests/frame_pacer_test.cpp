@@ -1,0 +1,208 @@
+// FramePacer over a scripted clock and sleep: every deadline, wake-up and
+// spin is an exact value.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "ZelPacing/FramePacer.h"
+#include "scripted_platform.h"
+
+namespace {
+
+namespace script = zel_scripted_pacing;
+using zel_pacing::FramePacer;
+using zel_pacing::PaceMode;
+using zel_pacing::PaceResult;
+
+constexpr std::int64_t kUs = 1000;
+constexpr std::int64_t kMs = 1000 * kUs;
+
+// A fresh clock at 0 whose every reading costs `stepNs` (a spin needs a
+// step, or it never ends).
+void Reset(std::int64_t stepNs = 1 * kUs) {
+  script::Restore();
+  script::SetStepPerRead(stepNs);
+}
+
+class Pacing : public ::testing::Test {
+protected:
+  void SetUp() override { Reset(); }
+  void TearDown() override { script::Restore(); }
+};
+
+// One frame: `workNs` of drawing, then the wait.
+PaceResult Frame(FramePacer& pacer, std::int64_t workNs) {
+  script::Advance(workNs);
+  return pacer.Wait();
+}
+
+TEST_F(Pacing, DeadlinesStayOnTheExactGridForAMillionFramesNeverEarly) {
+  const struct {
+    double fps;             // 0: the period is set in ns
+    std::int64_t num, den;  // period = num / den ns
+  } rows[] = {
+      {144.0, 1000000000000, 144000},
+      {59.94, 1000000000000, 59940},
+      {0.0, 16666667, 1},
+  };
+  for (const auto& row : rows) {
+    Reset(3 * kUs);
+    script::SetNow(123456789);
+    FramePacer pacer;
+    ASSERT_TRUE(row.fps > 0.0 ? pacer.SetRate(row.fps) : pacer.SetPeriodNs(row.num));
+    const std::int64_t cap = row.num / row.den * 25 / 1000;  // the default 2.5 % budget
+    const std::int64_t t0 = pacer.Wait().returnedNs;
+    for (std::int64_t k = 1; k <= 1000000; ++k) {
+      // Overshoots from 0 to 0.3 ms, every third sleep waking 2 ms early
+      // first, and drawing up to half a period.
+      const std::int64_t overshoot = k * 7919 % (300 * kUs);
+      script::ScriptOvershoots(k % 3 ? std::vector<std::int64_t>{overshoot}
+                                     : std::vector<std::int64_t>{-2 * kMs, overshoot});
+      const PaceResult r = Frame(pacer, k * 104729 % (row.num / row.den / 2));
+      ASSERT_EQ(r.deadlineNs, t0 + k * row.num / row.den) << row.fps << " frame " << k;
+      ASSERT_GE(r.returnedNs, r.deadlineNs);
+      ASSERT_LE(r.marginNs, cap);
+      ASSERT_LE(r.spunNs, r.marginNs + 3 * kUs);
+    }
+    EXPECT_EQ(pacer.Stats().resyncs, 0);
+  }
+}
+
+TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
+  // Overshoots (ns) in phases as long as the mode's window, at 60 fps; the
+  // margin after each.
+  const struct {
+    PaceMode mode;
+    double budget;  // below 0: the mode's own
+    std::int64_t overshoot[4];
+    std::int64_t margin[4];
+  } rows[] = {
+      {PaceMode::kDefault, -1, {50000, 400000, 30000, 0}, {60000, 410000, 40000, 10000}},
+      {PaceMode::kPrecise, -1, {40000, 400000, 80000, 0}, {70000, 520000, 120000, 20000}},
+      {PaceMode::kDefault, 0.01, {50000, 400000, 30000, 0}, {60000, 166666, 40000, 10000}},
+      {PaceMode::kDefault, 0.0, {50000, 400000, 30000, 0}, {0, 0, 0, 0}},
+  };
+  for (const auto& row : rows) {
+    Reset();
+    FramePacer pacer(60.0, row.mode);
+    if (row.budget >= 0) ASSERT_TRUE(pacer.SetSpinBudget(row.budget));
+    pacer.Wait();
+    for (int phase = 0; phase < 4; ++phase) {
+      script::ScriptOvershoots({}, row.overshoot[phase]);
+      for (int i = 0; i < (row.mode == PaceMode::kDefault ? 64 : 256); ++i) Frame(pacer, 2 * kMs);
+      EXPECT_EQ(pacer.MarginNs(), row.margin[phase]) << static_cast<int>(row.mode) << row.budget;
+    }
+  }
+
+  // A quarter of the wake-ups late over one window: the margin covers them
+  // while that fits the budget (417 us at 60 fps and 2.5 %, 2 ms at 12 %),
+  // else only the median.
+  const struct {
+    PaceMode mode;
+    std::vector<std::int64_t> pattern;
+    std::int64_t margin;
+  } tails[] = {
+      {PaceMode::kDefault, {200 * kUs, 30 * kUs, 30 * kUs, 30 * kUs}, 210 * kUs},
+      {PaceMode::kDefault, {2 * kMs, 30 * kUs, 30 * kUs, 30 * kUs}, 40 * kUs},
+      {PaceMode::kPrecise, {2 * kMs, 30 * kUs, 30 * kUs, 30 * kUs}, 40 * kUs},
+      {PaceMode::kPrecise, {1800 * kUs, 30 * kUs, 30 * kUs, 30 * kUs}, 1820 * kUs},
+  };
+  for (const auto& row : tails) {
+    Reset();
+    FramePacer pacer(60.0, row.mode);
+    pacer.Wait();
+    const int window = row.mode == PaceMode::kDefault ? 64 : 256;
+    std::vector<std::int64_t> overshoots(static_cast<std::size_t>(window));
+    for (int i = 0; i < window; ++i) overshoots[static_cast<std::size_t>(i)] = row.pattern[i % 4];
+    script::ScriptOvershoots(overshoots);
+    for (int i = 0; i < window; ++i) Frame(pacer, 2 * kMs);
+    EXPECT_EQ(pacer.MarginNs(), row.margin) << static_cast<int>(row.mode);
+  }
+  Reset();
+  FramePacer precise(60.0, PaceMode::kPrecise);
+  precise.Wait();
+  script::ScriptOvershoots({500 * kUs, 300 * kUs}, 40 * kUs);
+  for (int i = 0; i < 256; ++i) Frame(precise, 2 * kMs);
+  EXPECT_EQ(precise.MarginNs(), 395 * kUs);  // the second-longest, 300 us, and a quarter
+}
+
+// These two sleep straight to the deadline (no spin), so every time is a
+// round figure.
+TEST_F(Pacing, AStallRestartsTheGridOnceWithoutABurst) {
+  Reset(0);
+  FramePacer pacer(100.0);
+  pacer.SetSpinBudget(0.0);
+  const std::int64_t t0 = pacer.Wait().returnedNs;
+  Frame(pacer, 1 * kMs);
+  // Under a period late: returns at once, and the grid stays.
+  PaceResult r = Frame(pacer, 18 * kMs);
+  EXPECT_TRUE(r.missed);
+  EXPECT_FALSE(r.resynced);
+  EXPECT_EQ(r.lateNs, 8 * kMs);
+  EXPECT_EQ(Frame(pacer, 0).deadlineNs, t0 + 30 * kMs);
+  // A stall of five periods: one resync, then frames a whole period apart.
+  r = Frame(pacer, 50 * kMs);
+  EXPECT_TRUE(r.missed && r.resynced);
+  EXPECT_EQ(r.deadlineNs, t0 + 40 * kMs);
+  const std::int64_t restart = r.returnedNs;
+  for (std::int64_t k = 1; k <= 5; ++k) {
+    r = Frame(pacer, 1 * kMs);
+    EXPECT_EQ(r.deadlineNs, restart + k * 10 * kMs);
+    EXPECT_FALSE(r.missed);
+  }
+  EXPECT_EQ(pacer.Stats().resyncs, 1);
+  EXPECT_EQ(pacer.Stats().missed, 2);
+}
+
+TEST_F(Pacing, ARateChangeStartsANewGridAtTheLastDeadline) {
+  Reset(0);
+  FramePacer pacer(60.0);
+  pacer.SetSpinBudget(0.0);
+  const std::int64_t t0 = pacer.Wait().returnedNs;
+  Frame(pacer, 1 * kMs);
+  const std::int64_t last = Frame(pacer, 1 * kMs).deadlineNs;
+  EXPECT_EQ(last, t0 + 33333333);
+  // Setting the same rate again (here before every frame) keeps the grid.
+  std::int64_t deadline = 0;
+  for (int k = 1; k <= 3; ++k) {
+    ASSERT_TRUE(pacer.SetRate(144.0));
+    deadline = Frame(pacer, 1 * kMs).deadlineNs;
+  }
+  EXPECT_EQ(deadline, last + 20833333);  // floor(3 * 1e9 / 144)
+
+  // Rate 0 never waits: one clock reading per frame, no sleep.
+  ASSERT_TRUE(pacer.SetRate(0.0));
+  const std::int64_t reads = script::Reads();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Frame(pacer, 1 * kMs).lateNs, 0);
+  EXPECT_EQ(script::Reads() - reads, 3);
+  const std::int64_t unpaced = script::Now();
+  ASSERT_TRUE(pacer.SetPeriodNs(5 * kMs));
+  EXPECT_EQ(Frame(pacer, 1 * kMs).deadlineNs, unpaced + 5 * kMs);
+}
+
+TEST_F(Pacing, OutOfRangeSettingsAreRefusedAndChangeNothing) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  FramePacer pacer(50.0);
+  for (const double fps : {nan, inf, -inf, -1.0, 0.0009, 100000.01})
+    EXPECT_FALSE(pacer.SetRate(fps)) << fps;
+  for (const std::int64_t ns : {std::int64_t{-1}, std::int64_t{9999}, std::int64_t{1000000000001},
+                                std::numeric_limits<std::int64_t>::min()})
+    EXPECT_FALSE(pacer.SetPeriodNs(ns)) << ns;
+  for (const double share : {nan, -0.01, 1.01}) EXPECT_FALSE(pacer.SetSpinBudget(share)) << share;
+  EXPECT_EQ(pacer.PeriodNs(), 20 * kMs);
+  EXPECT_EQ(pacer.MarginNs(), 500 * kUs);  // 2.5 % of the period
+
+  EXPECT_EQ(FramePacer(nan).PeriodNs(), 0);
+  const struct {
+    double fps;
+    std::int64_t periodNs;
+  } accepted[] = {{0.001, 1000000000000}, {100000.0, 10000}, {59.9404, 16683350}};
+  for (const auto& row : accepted) EXPECT_EQ(FramePacer(row.fps).PeriodNs(), row.periodNs);
+  EXPECT_TRUE(pacer.SetPeriodNs(FramePacer::kMinPeriodNs));
+  EXPECT_TRUE(pacer.SetPeriodNs(FramePacer::kMaxPeriodNs));
+}
+
+}  // namespace
