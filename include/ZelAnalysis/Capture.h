@@ -65,6 +65,14 @@ CaptureFile ReadCapture(std::istream& in, const std::string& name);
 /// ReadCapture of a file; a file that cannot be opened is an error too.
 CaptureFile ReadCaptureFile(const std::string& path);
 
+/// The frame intervals of a capture file, in order: exactly what
+/// FrameTimesOf(ReadCaptureFile(path).capture) gives, with the same errors,
+/// at 8 bytes a frame where a Capture holds 24. `file` gets the rest of what
+/// ReadCaptureFile gives (format, application, note, error) but no frames.
+/// Large files are read a block at a time, in parts side by side, one per
+/// core.
+std::vector<std::int64_t> ReadFrameTimesFile(const std::string& path, CaptureFile& file);
+
 /// Writes a capture; numbers always use '.', whatever the locale.
 void WriteCapture(std::ostream& out, const Capture& capture, CaptureFormat format);
 /// WriteCapture to a file. Returns an error line, empty on success.
