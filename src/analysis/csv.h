@@ -29,8 +29,8 @@ public:
   // The number of the line the row read last began on, counting from 1.
   int Number() const { return m_First; }
   const std::string& Name() const { return m_Name; }
-  // "NAME:LINE: what", about the line read last or about line `number`.
-  std::string Error(const std::string& what) const { return ErrorAt(m_Number, what); }
+  // "NAME:LINE: what", about the row read last or about line `number`.
+  std::string Error(const std::string& what) const { return ErrorAt(m_First, what); }
   std::string ErrorAt(int number, const std::string& what) const;
 
 private:
