@@ -189,6 +189,11 @@ TEST(CaptureFormats, BadInputNamesFileLineAndFault) {
       {"Application,ProcessID,MsBetweenPresents\n\"a\n\",1,5\n\"b\n\",2,1e11\n\"b\n\",2,1\n",
        "f:6: column MsBetweenPresents: the intervals add up to more than about 3 years"},
       {mango + "60,16.6,200,9\n", "f:5: 4 fields where the header names 3"},
+      {pm + "app,0.2,16.6,1,2,3,4,5,6,7,8,9\n", "f:3: 12 fields where the header names 3"},
+      // A draw time too long in milliseconds but not in microseconds.
+      {"os\n\nfps,frametime,elapsed,draw_time\n50,20000,1,2e11\n", ""},
+      {"os\n\nfps,frametime,elapsed,draw_time\n50,20,1,2e11\n",
+       "f:4: column frametime or draw_time: not a duration"},
   };
   for (const auto& c : cases) {
     std::istringstream in(c.text);
@@ -214,6 +219,7 @@ TEST(CaptureFormats, PresentMonStreamsBySwapChain) {
                                    {60000000, 30000000, kNoDrawTime}};
   EXPECT_EQ(file.capture.frames, want);
   EXPECT_EQ(file.note, "a, 3 of 5 rows (the busiest of 2 swap chains)");
+  ExpectFastAgrees(in.str(), "f");
 }
 
 // The unit is the one most rows agree with, wherever the odd row is.

@@ -92,7 +92,11 @@ std::string Field(const std::string& text) {
 
 namespace {
 
-std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+// A field in an error line: never more than one line, nor very long.
+std::string Quoted(std::string_view text) {
+  const std::size_t shown = std::min<std::size_t>(text.find_first_of("\r\n"), 40);
+  return "'" + std::string(text.substr(0, shown)) + (shown < text.size() ? "...'" : "'");
+}
 
 constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
