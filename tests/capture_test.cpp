@@ -5,8 +5,10 @@
 #include <ZelAnalysis/FrameStats.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <locale>
 #include <ostream>
@@ -29,25 +31,28 @@ using zel_analysis::CaptureFormat;
 using zel_analysis::Frame;
 using zel_analysis::kNoDrawTime;
 
-// The fast reader, in small blocks and three parts so that rows and quoted
-// line ends fall across both, must give what the plain reader gives, and
-// must not have left the file to it.
+// The fast reader, in small blocks of every size from 16 to 80 bytes and
+// three parts, so that rows and quoted line ends fall across both at every
+// offset, must give what the plain reader gives, and must not have left the
+// file to it.
 void ExpectFastAgrees(const std::string& text, const std::string& name, bool fromFile = false) {
   std::istringstream in(text);
   zel_analysis::CaptureFile plain =
       fromFile ? zel_analysis::ReadCaptureFile(name) : zel_analysis::ReadCapture(in, name);
   const std::vector<std::int64_t> plainNs = zel_analysis::FrameTimesOf(plain.capture);
-  zel_analysis::CaptureFile fast;
-  zel_analysis::scan::Path path = zel_analysis::scan::Path::kPlain;
-  const std::vector<std::int64_t> ns = zel_analysis::scan::ReadFrameTimes(
-      {name, fromFile ? nullptr : &text}, fast, {64, 1, 3}, &path);
-  EXPECT_EQ(ns, plainNs) << name;
-  EXPECT_EQ(fast.error, plain.error) << name;
-  EXPECT_EQ(fast.format, plain.format) << name;
-  EXPECT_EQ(fast.capture.application, plain.capture.application) << name;
-  EXPECT_EQ(fast.note, plain.note) << name;
-  EXPECT_TRUE(fast.capture.frames.empty());
-  if (plain.error.empty()) EXPECT_EQ(path, zel_analysis::scan::Path::kFast) << name;
+  for (std::size_t block = 16; block <= 80; ++block) {
+    zel_analysis::CaptureFile fast;
+    zel_analysis::scan::Path path = zel_analysis::scan::Path::kPlain;
+    const std::vector<std::int64_t> ns = zel_analysis::scan::ReadFrameTimes(
+        {name, fromFile ? nullptr : &text}, fast, {block, 1, 3}, &path);
+    ASSERT_EQ(ns, plainNs) << name << ", blocks of " << block;
+    ASSERT_EQ(fast.error, plain.error) << name;
+    ASSERT_TRUE(fast.format == plain.format && fast.note == plain.note &&
+                fast.capture.application == plain.capture.application &&
+                fast.capture.frames.empty())
+        << name;
+    if (plain.error.empty()) ASSERT_EQ(path, zel_analysis::scan::Path::kFast) << name;
+  }
 }
 
 // A clock the test steps by hand, counting its readings.
@@ -189,7 +194,8 @@ TEST(CaptureFormats, BadInputNamesFileLineAndFault) {
       {"Application,ProcessID,MsBetweenPresents\n\"a\n\",1,5\n\"b\n\",2,1e11\n\"b\n\",2,1\n",
        "f:6: column MsBetweenPresents: the intervals add up to more than about 3 years"},
       {mango + "60,16.6,200,9\n", "f:5: 4 fields where the header names 3"},
-      {pm + "app,0.2,16.6,1,2,3,4,5,6,7,8,9\n", "f:3: 12 fields where the header names 3"},
+      {"Application,MsBetweenPresents,a,b,c,d,e,f\nx,1,aaaa,,,,,,,,\n",
+       "f:2: 11 fields where the header names 8"},
       // A draw time too long in milliseconds but not in microseconds.
       {"os\n\nfps,frametime,elapsed,draw_time\n50,20000,1,2e11\n", ""},
       {"os\n\nfps,frametime,elapsed,draw_time\n50,20,1,2e11\n",
@@ -238,6 +244,32 @@ TEST(CaptureFormats, MangoHudUnitByMostRows) {
   }
 }
 
+// Summarize over frame times such as a long capture holds, against plainly
+// sorted copies: the ranks of the frame times and of their differences.
+TEST(CaptureFormats, SummarizeRanksAsSortedCopies) {
+  std::vector<std::int64_t> noisy, growing;  // growing: differences 1, 3, 5, ...
+  std::uint64_t state = 12345;
+  for (std::int64_t i = 0; i < 5000; ++i) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    noisy.push_back(8000000 + static_cast<std::int64_t>(state >> 44) * (i % 97 == 0 ? 40 : 1));
+    growing.push_back(8000000 + i * i);
+  }
+  for (const std::vector<std::int64_t>& ns : {noisy, growing}) {
+    std::vector<std::int64_t> sorted = ns, jitter;
+    for (std::size_t i = 1; i < ns.size(); ++i) jitter.push_back(std::abs(ns[i] - ns[i - 1]));
+    std::sort(sorted.begin(), sorted.end());
+    std::sort(jitter.begin(), jitter.end());
+    const auto stats = zel_analysis::Summarize(ns);
+    const auto ms = [](std::int64_t v) { return static_cast<double>(v) / 1e6; };
+    // Nearest ranks ceil(q n) - 1 of n = 5000 frames and 4999 differences.
+    EXPECT_EQ(stats.p50Ms.value, ms(sorted[2499]));
+    EXPECT_EQ(stats.p90Ms.value, ms(sorted[4499]));
+    EXPECT_EQ(stats.p99Ms.value, ms(sorted[4949]));
+    EXPECT_EQ(stats.p999Ms.value, ms(sorted[4994]));
+    EXPECT_EQ(stats.jitterP99Ms.value, ms(jitter[4949]));
+  }
+}
+
 // The shortcut for short decimals against std::from_chars, to the bit.
 TEST(CaptureFormats, NumberShortcutMatchesFromChars) {
   for (const char* text : {"16.6667",
@@ -257,6 +289,7 @@ TEST(CaptureFormats, NumberShortcutMatchesFromChars) {
                            "00000000000000.1",
                            "1..2",
                            "7.9650",
+                           "91399620.84340797",
                            "99999999999999.9",
                            "inf",
                            "nan",
