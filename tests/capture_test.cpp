@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <locale>
+#include <numeric>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -245,28 +246,37 @@ TEST(CaptureFormats, MangoHudUnitByMostRows) {
 }
 
 // Summarize over frame times such as a long capture holds, against plainly
-// sorted copies: the ranks of the frame times and of their differences.
+// sorted copies: the ranks of the frame times and of their differences,
+// selected by counting, and by sorting when a far outlier bunches the rest.
 TEST(CaptureFormats, SummarizeRanksAsSortedCopies) {
+  const std::size_t n = 20000;
   std::vector<std::int64_t> noisy, growing;  // growing: differences 1, 3, 5, ...
   std::uint64_t state = 12345;
-  for (std::int64_t i = 0; i < 5000; ++i) {
+  for (std::size_t i = 0; i < n; ++i) {
     state = state * 6364136223846793005u + 1442695040888963407u;
     noisy.push_back(8000000 + static_cast<std::int64_t>(state >> 44) * (i % 97 == 0 ? 40 : 1));
-    growing.push_back(8000000 + i * i);
+    growing.push_back(8000000 + static_cast<std::int64_t>(i * i));
   }
-  for (const std::vector<std::int64_t>& ns : {noisy, growing}) {
+  std::vector<std::int64_t> outlier = growing;
+  outlier[n / 2] = 100000000000000;
+  const auto rank = [](std::size_t count, std::size_t perMille) {
+    return (count * perMille + 999) / 1000 - 1;
+  };
+  const auto ms = [](std::int64_t v) { return static_cast<double>(v) / 1e6; };
+  for (const std::vector<std::int64_t>& ns : {noisy, growing, outlier}) {
     std::vector<std::int64_t> sorted = ns, jitter;
-    for (std::size_t i = 1; i < ns.size(); ++i) jitter.push_back(std::abs(ns[i] - ns[i - 1]));
+    for (std::size_t i = 1; i < n; ++i) jitter.push_back(std::abs(ns[i] - ns[i - 1]));
     std::sort(sorted.begin(), sorted.end());
     std::sort(jitter.begin(), jitter.end());
     const auto stats = zel_analysis::Summarize(ns);
-    const auto ms = [](std::int64_t v) { return static_cast<double>(v) / 1e6; };
-    // Nearest ranks ceil(q n) - 1 of n = 5000 frames and 4999 differences.
-    EXPECT_EQ(stats.p50Ms.value, ms(sorted[2499]));
-    EXPECT_EQ(stats.p90Ms.value, ms(sorted[4499]));
-    EXPECT_EQ(stats.p99Ms.value, ms(sorted[4949]));
-    EXPECT_EQ(stats.p999Ms.value, ms(sorted[4994]));
-    EXPECT_EQ(stats.jitterP99Ms.value, ms(jitter[4949]));
+    EXPECT_EQ(stats.p50Ms.value, ms(sorted[rank(n, 500)]));
+    EXPECT_EQ(stats.p90Ms.value, ms(sorted[rank(n, 900)]));
+    EXPECT_EQ(stats.p95Ms.value, ms(sorted[rank(n, 950)]));
+    EXPECT_EQ(stats.p99Ms.value, ms(sorted[rank(n, 990)]));
+    EXPECT_EQ(stats.p999Ms.value, ms(sorted[rank(n, 999)]));
+    EXPECT_EQ(stats.jitterP99Ms.value, ms(jitter[rank(n - 1, 990)]));
+    const std::int64_t slowest = std::accumulate(sorted.end() - 200, sorted.end(), std::int64_t{0});
+    EXPECT_EQ(stats.low1.lowAverage.value, 200e9 / static_cast<double>(slowest));
   }
 }
 
