@@ -60,7 +60,10 @@ void CompareNumber(const std::string& text) {
   double fast = 0.0, plain = 0.0;
   const bool read = zel_analysis::csv::Number(text, fast);
   Require(read == zel_analysis::csv::PlainNumber(text, plain));
-  Require(!read || std::memcmp(&fast, &plain, sizeof fast) == 0);
+  std::uint64_t fastBits = 0, plainBits = 0;
+  std::memcpy(&fastBits, &fast, sizeof fast);
+  std::memcpy(&plainBits, &plain, sizeof plain);
+  Require(!read || fastBits == plainBits);
 }
 
 // A readable file reads back the same after writing it in any format.

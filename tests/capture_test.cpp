@@ -308,7 +308,10 @@ TEST(CaptureFormats, NumberShortcutMatchesFromChars) {
     const bool readFast = zel_analysis::csv::Number(text, fast);
     const bool readPlain = zel_analysis::csv::PlainNumber(text, plain);
     EXPECT_EQ(readFast, readPlain) << text;
-    if (readPlain) EXPECT_EQ(std::memcmp(&fast, &plain, sizeof fast), 0) << text;
+    std::uint64_t fastBits = 0, plainBits = 0;
+    std::memcpy(&fastBits, &fast, sizeof fast);
+    std::memcpy(&plainBits, &plain, sizeof plain);
+    if (readPlain) EXPECT_EQ(fastBits, plainBits) << text;
   }
 }
 

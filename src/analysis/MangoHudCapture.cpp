@@ -50,7 +50,8 @@ std::string MangoHudHeader(csv::Lines& lines, Layout& layout) {
   if (layout.fps < 0 || layout.frametime < 0 || layout.elapsed < 0)
     return lines.Error("the column header lacks one of fps, frametime and elapsed");
   layout.needed = static_cast<std::size_t>(
-      std::max({layout.fps, layout.frametime, layout.elapsed, layout.draw}) + 1);
+                      std::max({layout.fps, layout.frametime, layout.elapsed, layout.draw})) +
+                  1;
   layout.most = layout.header.size();
   return {};
 }

@@ -43,8 +43,9 @@ std::string PresentMonHeader(csv::Lines& lines, const std::vector<std::string>& 
   layout.draw = csv::Find(header, {"MsCPUBusy", "CPUBusy"});
   layout.key[1] = csv::Find(header, {"ProcessID"});
   layout.key[2] = csv::Find(header, {"SwapChainAddress"});
-  layout.needed = static_cast<std::size_t>(
-      std::max({layout.interval, layout.time, layout.draw, layout.key[1], layout.key[2]}) + 1);
+  layout.needed = static_cast<std::size_t>(std::max(
+                      {layout.interval, layout.time, layout.draw, layout.key[1], layout.key[2]})) +
+                  1;
   layout.most = header.size();
   return {};
 }

@@ -1,6 +1,7 @@
 #include "scan.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -95,7 +96,7 @@ struct ZelPart {
 struct PresentMonPart {
   struct Stream {
     std::string key, application;
-    std::string last[3];  // the key's fields
+    std::array<std::string, 3> last;  // the key's fields
     Blocks ns;
     std::int64_t summedNs = 0;  // for a file without times
   };
@@ -159,9 +160,9 @@ struct MangoHudPart {
     std::int64_t bits = 0;
     std::memcpy(&bits, &row.frametime, sizeof bits);
     frametimes.Push(bits);
-    std::int64_t ns = 0;
-    std::string error;
     if (row.draw >= 0.0) {
+      std::int64_t ns = 0;
+      std::string error;
       drawTooLong[0] = drawTooLong[0] || !csv::ToDuration(row.draw, 1000, ns, error);
       drawTooLong[1] = drawTooLong[1] || !csv::ToDuration(row.draw, 1000000, ns, error);
     }
@@ -405,7 +406,7 @@ bool PresentMonTimes(const Source& source, const formats::Layout& layout, std::u
     }
   }
   if (streams.empty()) return false;
-  Whole& busiest =
+  const Whole& busiest =
       *std::max_element(streams.begin(), streams.end(),
                         [](const Whole& a, const Whole& b) { return a.frames < b.frames; });
   if (streams.size() > 1)
