@@ -46,33 +46,28 @@ private:
   std::uint64_t m_Position = 0;
 };
 
-// Values in blocks that grow to a fixed size: no doubling vector's copy of
-// everything, and a block can be freed as soon as it has been moved on.
-class Blocks {
+// The values a part keeps. Its first vector is given room up front for
+// the rows the file's length promises (room not written takes no memory),
+// so that the values are neither copied as a vector grows nor, for the
+// first part, when the parts are put together.
+class Values {
 public:
-  void Push(std::int64_t value) {
-    if (m_Blocks.empty() || m_Blocks.back().size() == m_Blocks.back().capacity()) {
-      m_Blocks.emplace_back();
-      m_Blocks.back().reserve(kLargest >> (10 - std::min<std::size_t>(10, m_Blocks.size())));
+  void Push(std::int64_t value) { m_Values.push_back(value); }
+  void Reserve(std::size_t count) { m_Values.reserve(count); }
+  std::size_t Size() const { return m_Values.size(); }
+  // Appends the values to `out`, which will hold `total`, and frees them.
+  void MoveTo(std::vector<std::int64_t>& out, std::size_t total) {
+    if (out.empty() && m_Values.capacity() >= total) {
+      out.swap(m_Values);
+    } else {
+      if (out.capacity() < total) out.reserve(total);
+      out.insert(out.end(), m_Values.begin(), m_Values.end());
     }
-    m_Blocks.back().push_back(value);
-    ++m_Size;
-  }
-  std::size_t Size() const { return m_Size; }
-  // Appends the values to `out` and frees them.
-  void MoveTo(std::vector<std::int64_t>& out) {
-    for (std::vector<std::int64_t>& block : m_Blocks) {
-      out.insert(out.end(), block.begin(), block.end());
-      std::vector<std::int64_t>().swap(block);
-    }
-    m_Blocks.clear();
-    m_Size = 0;
+    std::vector<std::int64_t>().swap(m_Values);
   }
 
 private:
-  static constexpr std::size_t kLargest = std::size_t{1} << 16;
-  std::vector<std::vector<std::int64_t>> m_Blocks;
-  std::size_t m_Size = 0;
+  std::vector<std::int64_t> m_Values;
 };
 
 bool CountFits(const formats::Layout& layout, std::size_t count) {
@@ -82,13 +77,15 @@ bool CountFits(const formats::Layout& layout, std::size_t count) {
 // A part of a zel file: the intervals.
 struct ZelPart {
   const formats::Layout* layout = nullptr;
-  Blocks ns;
+  Values ns;
   bool Row(const std::string_view* fields, std::size_t count) {
     Frame frame{};
     if (!CountFits(*layout, count) || !formats::ZelRow(fields, frame).empty()) return false;
     ns.Push(frame.intervalNs);
     return true;
   }
+  std::size_t Rows() const { return ns.Size(); }
+  void Expect(std::size_t rows) { ns.Reserve(rows); }
 };
 
 // A part of a PresentMon file: the intervals of each stream, in the order
@@ -97,7 +94,7 @@ struct PresentMonPart {
   struct Stream {
     std::string key, application;
     std::array<std::string, 3> last;  // the key's fields
-    Blocks ns;
+    Values ns;
     std::int64_t summedNs = 0;  // for a file without times
   };
   const formats::Layout* layout = nullptr;
@@ -143,13 +140,18 @@ struct PresentMonPart {
     ++rows;
     return true;
   }
+  std::size_t Rows() const { return rows; }
+  void Expect(std::size_t count) {
+    if (!streams.empty()) streams[current].ns.Reserve(count);
+  }
 };
 
 // A part of a MangoHud log: the frame times in their own unit, as the bits
 // of a double, until the whole file has decided the unit.
 struct MangoHudPart {
   const formats::Layout* layout = nullptr;
-  Blocks frametimes;
+  Values frametimes;
+  std::size_t rows = 0;
   std::size_t micro = 0;
   bool drawTooLong[2] = {false, false};  // in microseconds, in milliseconds
   bool Row(const std::string_view* fields, std::size_t count) {
@@ -160,6 +162,7 @@ struct MangoHudPart {
     std::int64_t bits = 0;
     std::memcpy(&bits, &row.frametime, sizeof bits);
     frametimes.Push(bits);
+    ++rows;
     if (row.draw >= 0.0) {
       std::int64_t ns = 0;
       std::string error;
@@ -168,6 +171,8 @@ struct MangoHudPart {
     }
     return true;
   }
+  std::size_t Rows() const { return rows; }
+  void Expect(std::size_t count) { frametimes.Reserve(count); }
 };
 
 enum class Status { kDone, kDeclined, kOpenAtEnd };
@@ -284,7 +289,7 @@ const char* FeedRows(const char* p, const char* end, bool last, Rows& rows,
 // file also takes a last row without a line end.
 template <typename Rows>
 Status ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, bool last,
-                std::size_t blockBytes, Rows& rows) {
+                std::uint64_t expectBytes, std::size_t blockBytes, Rows& rows) {
   Reader reader(source);
   std::vector<char> buffer(blockBytes);
   std::vector<std::string_view> fields(rows.layout->needed);
@@ -299,6 +304,13 @@ Status ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, bo
     const char* data = buffer.data();
     const char* left = FeedRows(data, data + kept + got, atEnd && last, rows, fields);
     if (left == nullptr) return Status::kDeclined;
+    if (offset == begin + got && rows.Rows() > 0 && left > data) {
+      // Room for as many rows as the first block's make likely in
+      // `expectBytes`, and a quarter more.
+      const double perByte = static_cast<double>(rows.Rows()) / static_cast<double>(left - data);
+      rows.Expect(static_cast<std::size_t>(
+          std::min(perByte * 1.25, 0.5) * static_cast<double>(expectBytes) + 1024.0));
+    }
     kept = static_cast<std::size_t>(data + kept + got - left);
     std::memmove(buffer.data(), left, kept);
     // Only a row left open by a quoted line end runs past a part's end.
@@ -342,7 +354,9 @@ bool ScanParts(const Source& source, const std::vector<std::uint64_t>& bounds,
                const Options& options, std::vector<Rows>& parts) {
   std::vector<Status> status(parts.size(), Status::kDone);
   const auto scan = [&](std::size_t i) {
-    status[i] = ScanPart(source, bounds[i], bounds[i + 1], i + 1 == parts.size(),
+    // The first part's values will take the others' after them.
+    const std::uint64_t expect = i == 0 ? bounds.back() - bounds[0] : bounds[i + 1] - bounds[i];
+    status[i] = ScanPart(source, bounds[i], bounds[i + 1], i + 1 == parts.size(), expect,
                          options.blockBytes, parts[i]);
   };
   std::vector<std::thread> threads;
@@ -372,8 +386,7 @@ bool ZelTimes(const Source& source, const formats::Layout& layout, std::uint64_t
   if (!Scan(source, layout, begin, end, options, parts)) return false;
   std::size_t frames = 0;
   for (const ZelPart& part : parts) frames += part.ns.Size();
-  ns.reserve(frames);
-  for (ZelPart& part : parts) part.ns.MoveTo(ns);
+  for (ZelPart& part : parts) part.ns.MoveTo(ns, frames);
   return true;
 }
 
@@ -412,8 +425,7 @@ bool PresentMonTimes(const Source& source, const formats::Layout& layout, std::u
   if (streams.size() > 1)
     file.note = formats::BusiestNote(busiest.application, busiest.frames, rows, streams.size());
   file.capture.application = busiest.application;
-  ns.reserve(busiest.frames);
-  for (const auto& [p, s] : busiest.pieces) parts[p].streams[s].ns.MoveTo(ns);
+  for (const auto& [p, s] : busiest.pieces) parts[p].streams[s].ns.MoveTo(ns, busiest.frames);
   return true;
 }
 
@@ -431,8 +443,7 @@ bool MangoHudTimes(const Source& source, const formats::Layout& layout, std::uin
   }
   const std::int64_t unit = formats::MangoHudUnit(micro, frames);
   if (frames == 0 || drawTooLong[unit == 1000 ? 0 : 1]) return false;
-  ns.reserve(frames);
-  for (MangoHudPart& part : parts) part.frametimes.MoveTo(ns);
+  for (MangoHudPart& part : parts) part.frametimes.MoveTo(ns, frames);
   std::string error;
   for (std::int64_t& value : ns) {
     double frametime = 0.0;
