@@ -2,15 +2,23 @@
 // real files, every format read back as written, and bad input.
 #include <ZelAnalysis/Capture.h>
 #include <ZelAnalysis/FrameRecorder.h>
+#include <ZelAnalysis/FrameStats.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <locale>
+#include <numeric>
 #include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "analysis/csv.h"
+#include "analysis/scan.h"
 
 namespace zel_analysis {
 void PrintTo(const Frame& f, std::ostream* os) {
@@ -23,6 +31,30 @@ namespace {
 using zel_analysis::CaptureFormat;
 using zel_analysis::Frame;
 using zel_analysis::kNoDrawTime;
+
+// The fast reader, in small blocks of every size from 16 to 80 bytes and
+// three parts, so that rows and quoted line ends fall across both at every
+// offset, must give what the plain reader gives, and must not have left the
+// file to it.
+void ExpectFastAgrees(const std::string& text, const std::string& name, bool fromFile = false) {
+  std::istringstream in(text);
+  zel_analysis::CaptureFile plain =
+      fromFile ? zel_analysis::ReadCaptureFile(name) : zel_analysis::ReadCapture(in, name);
+  const std::vector<std::int64_t> plainNs = zel_analysis::FrameTimesOf(plain.capture);
+  for (std::size_t block = 16; block <= 80; ++block) {
+    zel_analysis::CaptureFile fast;
+    zel_analysis::scan::Path path = zel_analysis::scan::Path::kPlain;
+    const std::vector<std::int64_t> ns = zel_analysis::scan::ReadFrameTimes(
+        {name, fromFile ? nullptr : &text}, fast, {block, 1, 3}, &path);
+    ASSERT_EQ(ns, plainNs) << name << ", blocks of " << block;
+    ASSERT_EQ(fast.error, plain.error) << name;
+    ASSERT_TRUE(fast.format == plain.format && fast.note == plain.note &&
+                fast.capture.application == plain.capture.application &&
+                fast.capture.frames.empty())
+        << name;
+    if (plain.error.empty()) ASSERT_EQ(path, zel_analysis::scan::Path::kFast) << name;
+  }
+}
 
 // A clock the test steps by hand, counting its readings.
 std::int64_t clockNow = 0;
@@ -70,6 +102,7 @@ TEST_P(CaptureFiles, ReadAsTheirToolsWroteThem) {
   EXPECT_EQ(file.capture.application, c.application);
   EXPECT_EQ(file.capture.frames.at(0), c.first);
   EXPECT_EQ(file.note, c.note);
+  ExpectFastAgrees("", std::string(ZELTIMERS_CAPTURES) + "/" + c.file, true);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -108,7 +141,7 @@ TEST(CaptureFormats, ReadBackExactly) {
   const std::string saved = std::setlocale(LC_ALL, nullptr);
   const bool comma = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
   if (comma) std::locale::global(std::locale("de_DE.UTF-8"));
-  const zel_analysis::Capture capture{"a \"quoted\", name",
+  const zel_analysis::Capture capture{"a \"quoted\",\r\nname\n\n",
                                       {{16666667, 16666667, 412775},
                                        {16666667, 0, kNoDrawTime},
                                        {86400123456789, 86400106790122, 1}}};
@@ -122,6 +155,7 @@ TEST(CaptureFormats, ReadBackExactly) {
     EXPECT_EQ(file.capture.frames, capture.frames) << zel_analysis::FormatName(format);
     if (format != CaptureFormat::kMangoHud)
       EXPECT_EQ(file.capture.application, capture.application);
+    ExpectFastAgrees(text.str(), "memory");
   }
   std::locale::global(std::locale::classic());
   std::setlocale(LC_ALL, saved.c_str());
@@ -153,6 +187,20 @@ TEST(CaptureFormats, BadInputNamesFileLineAndFault) {
       {"zeltimers_capture,application\n2,app\n", "f:2: expected the format version 1"},
       {"zeltimers_capture,application\n1,app\ntime_ns,interval_ns,draw_ns\n5,-1,\n",
        "f:4: column interval_ns: a negative time"},
+      {"zeltimers_capture,application\n1,app\ntime_ns,interval_ns,draw_ns\n5,5,\n\n", ""},
+      {pm + "app,0.2,16,6\n", "f:3: 4 fields where the header names 3 (a decimal comma?"},
+      {"Application,MsBetweenPresents,msbetweenpresents\n",
+       "f:1: the header names MsBetweenPresents more than once"},
+      {"Application,ProcessID,MsBetweenPresents\n\"a\n\",1,5\n\"b\n\",2,1e11\n", ""},
+      {"Application,ProcessID,MsBetweenPresents\n\"a\n\",1,5\n\"b\n\",2,1e11\n\"b\n\",2,1\n",
+       "f:6: column MsBetweenPresents: the intervals add up to more than about 3 years"},
+      {mango + "60,16.6,200,9\n", "f:5: 4 fields where the header names 3"},
+      {"Application,MsBetweenPresents,a,b,c,d,e,f\nx,1,aaaa,,,,,,,,\n",
+       "f:2: 11 fields where the header names 8"},
+      // A draw time too long in milliseconds but not in microseconds.
+      {"os\n\nfps,frametime,elapsed,draw_time\n50,20000,1,2e11\n", ""},
+      {"os\n\nfps,frametime,elapsed,draw_time\n50,20,1,2e11\n",
+       "f:4: column frametime or draw_time: not a duration"},
   };
   for (const auto& c : cases) {
     std::istringstream in(c.text);
@@ -160,6 +208,110 @@ TEST(CaptureFormats, BadInputNamesFileLineAndFault) {
     EXPECT_EQ(c.want.empty() ? file.error : file.error.substr(0, c.want.size()), c.want) << c.text;
     EXPECT_EQ(file.error.find('\n'), std::string::npos);
     if (!c.want.empty()) EXPECT_TRUE(file.capture.frames.empty()) << c.text;
+    ExpectFastAgrees(c.text, "f");
+  }
+  const auto folder = zel_analysis::ReadCaptureFile(ZELTIMERS_CAPTURES);
+  EXPECT_EQ(folder.error, std::string(ZELTIMERS_CAPTURES) + ": a folder, not a frame capture");
+}
+
+// Without times, each stream's times are the running sum of its own
+// intervals; streams are told apart by swap chain too, not only by process.
+TEST(CaptureFormats, PresentMonStreamsBySwapChain) {
+  std::istringstream in(
+      "Application,ProcessID,SwapChainAddress,MsBetweenPresents\n"
+      "a,1,0x1,10\na,1,0x2,1\na,1,0x1,20\na,1,0x2,2\na,1,0x1,30\n");
+  const auto file = zel_analysis::ReadCapture(in, "f");
+  const std::vector<Frame> want = {{10000000, 10000000, kNoDrawTime},
+                                   {30000000, 20000000, kNoDrawTime},
+                                   {60000000, 30000000, kNoDrawTime}};
+  EXPECT_EQ(file.capture.frames, want);
+  EXPECT_EQ(file.note, "a, 3 of 5 rows (the busiest of 2 swap chains)");
+  ExpectFastAgrees(in.str(), "f");
+}
+
+// The unit is the one most rows agree with, wherever the odd row is.
+TEST(CaptureFormats, MangoHudUnitByMostRows) {
+  const std::string header = "os\n\nfps,frametime,elapsed\n";
+  const std::string ms = "50,20,1\n", us = "50,20000,1\n";
+  const struct {
+    std::string rows;
+    std::int64_t firstNs;
+  } cases[] = {{us + ms + ms, 20000000000}, {ms + ms + us, 20000000}, {us + us + ms, 20000000}};
+  for (const auto& c : cases) {
+    std::istringstream in(header + c.rows);
+    const auto file = zel_analysis::ReadCapture(in, "f");
+    ASSERT_EQ(file.capture.frames.size(), 3u) << file.error;
+    EXPECT_EQ(file.capture.frames[0].intervalNs, c.firstNs) << c.rows;
+  }
+}
+
+// Summarize over frame times such as a long capture holds, against plainly
+// sorted copies: the ranks of the frame times and of their differences,
+// selected by counting, and by sorting when a far outlier bunches the rest.
+TEST(CaptureFormats, SummarizeRanksAsSortedCopies) {
+  const std::size_t n = 20000;
+  std::vector<std::int64_t> noisy, growing;  // growing: differences 1, 3, 5, ...
+  std::uint64_t state = 12345;
+  for (std::size_t i = 0; i < n; ++i) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    noisy.push_back(8000000 + static_cast<std::int64_t>(state >> 44) * (i % 97 == 0 ? 40 : 1));
+    growing.push_back(8000000 + static_cast<std::int64_t>(i * i));
+  }
+  std::vector<std::int64_t> outlier = growing;
+  outlier[n / 2] = 100000000000000;
+  const auto rank = [](std::size_t count, std::size_t perMille) {
+    return (count * perMille + 999) / 1000 - 1;
+  };
+  const auto ms = [](std::int64_t v) { return static_cast<double>(v) / 1e6; };
+  for (const std::vector<std::int64_t>& ns : {noisy, growing, outlier}) {
+    std::vector<std::int64_t> sorted = ns, jitter;
+    for (std::size_t i = 1; i < n; ++i) jitter.push_back(std::abs(ns[i] - ns[i - 1]));
+    std::sort(sorted.begin(), sorted.end());
+    std::sort(jitter.begin(), jitter.end());
+    const auto stats = zel_analysis::Summarize(ns);
+    EXPECT_EQ(stats.p50Ms.value, ms(sorted[rank(n, 500)]));
+    EXPECT_EQ(stats.p90Ms.value, ms(sorted[rank(n, 900)]));
+    EXPECT_EQ(stats.p95Ms.value, ms(sorted[rank(n, 950)]));
+    EXPECT_EQ(stats.p99Ms.value, ms(sorted[rank(n, 990)]));
+    EXPECT_EQ(stats.p999Ms.value, ms(sorted[rank(n, 999)]));
+    EXPECT_EQ(stats.jitterP99Ms.value, ms(jitter[rank(n - 1, 990)]));
+    const std::int64_t slowest = std::accumulate(sorted.end() - 200, sorted.end(), std::int64_t{0});
+    EXPECT_EQ(stats.low1.lowAverage.value, 200e9 / static_cast<double>(slowest));
+  }
+}
+
+// The shortcut for short decimals against std::from_chars, to the bit.
+TEST(CaptureFormats, NumberShortcutMatchesFromChars) {
+  for (const char* text : {"16.6667",
+                           "0.1",
+                           "-0",
+                           "-2.5",
+                           "1.",
+                           ".5",
+                           "+1",
+                           "",
+                           "-",
+                           "1e3",
+                           "0.000000000000001",
+                           "123456789012345",
+                           "1234567890123456",
+                           "9007199254740993",
+                           "00000000000000.1",
+                           "1..2",
+                           "7.9650",
+                           "91399620.84340797",
+                           "99999999999999.9",
+                           "inf",
+                           "nan",
+                           "1,5"}) {
+    double fast = 0.0, plain = 0.0;
+    const bool readFast = zel_analysis::csv::Number(text, fast);
+    const bool readPlain = zel_analysis::csv::PlainNumber(text, plain);
+    EXPECT_EQ(readFast, readPlain) << text;
+    std::uint64_t fastBits = 0, plainBits = 0;
+    std::memcpy(&fastBits, &fast, sizeof fast);
+    std::memcpy(&plainBits, &plain, sizeof plain);
+    if (readPlain) EXPECT_EQ(fastBits, plainBits) << text;
   }
 }
 

@@ -1,8 +1,11 @@
 #include "ZelAnalysis/Capture.h"
 
+#include <filesystem>
 #include <fstream>
 #include <istream>
 #include <ostream>
+#include <string_view>
+#include <system_error>
 
 #include "csv.h"
 #include "formats.h"
@@ -32,41 +35,73 @@ bool FormatFromName(const std::string& name, CaptureFormat& format) {
   return false;
 }
 
-CaptureFile ReadCapture(std::istream& in, const std::string& name) {
-  CaptureFile file;
-  csv::Lines lines(in, name);
+namespace formats {
+
+std::string Header(csv::Lines& lines, CaptureFile& file, Layout& layout) {
   std::string line;
-  if (!lines.Next(line)) {
-    file.error = name + ": empty file, not a frame capture";
-    return file;
-  }
+  if (!lines.Next(line)) return lines.Name() + ": empty file, not a frame capture";
   const std::vector<std::string> first = csv::Split(line);
   if (csv::SameName(first[0], "zeltimers_capture")) {
     file.format = CaptureFormat::kZel;
-    file.error = formats::ReadZel(lines, first, file);
-  } else if (csv::SameName(first[0], "Application")) {
+    return ZelHeader(lines, first, file, layout);
+  }
+  if (csv::SameName(first[0], "Application")) {
     file.format = CaptureFormat::kPresentMon;
-    file.error = formats::ReadPresentMon(lines, first, file);
-  } else if (csv::SameName(first[0], "os")) {
+    return PresentMonHeader(lines, first, layout);
+  }
+  if (csv::SameName(first[0], "os")) {
     file.format = CaptureFormat::kMangoHud;
-    file.error = formats::ReadMangoHud(lines, first, file);
-  } else {
-    file.error = lines.Error(
-        "not a frame capture: the first line is neither a PresentMon header (Application,...), "
-        "a MangoHud log's (os,cpu,...) nor a ZelTimers capture's");
+    return MangoHudHeader(lines, layout);
+  }
+  return lines.Error(
+      "not a frame capture: the first line is neither a PresentMon header (Application,...), "
+      "a MangoHud log's (os,cpu,...) nor a ZelTimers capture's");
+}
+
+}  // namespace formats
+
+CaptureFile ReadCapture(std::istream& in, const std::string& name) {
+  CaptureFile file;
+  csv::Lines lines(in, name);
+  formats::Layout layout;
+  file.error = formats::Header(lines, file, layout);
+  if (file.error.empty()) {
+    switch (file.format) {
+      case CaptureFormat::kZel:
+        file.error = formats::ReadZel(lines, layout, file);
+        break;
+      case CaptureFormat::kPresentMon:
+        file.error = formats::ReadPresentMon(lines, layout, file);
+        break;
+      case CaptureFormat::kMangoHud:
+        file.error = formats::ReadMangoHud(lines, layout, file);
+        break;
+    }
   }
   if (!file.error.empty()) file.capture = Capture();
   return file;
 }
 
+namespace formats {
+
+std::vector<std::string_view> Views(const std::vector<std::string>& fields) {
+  return {fields.begin(), fields.end()};
+}
+
+std::string OpenError(const std::string& path, std::ifstream& in) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return path + ": a folder, not a frame capture";
+  in.open(path, std::ios::binary);
+  return in ? std::string() : path + ": cannot be opened for reading";
+}
+
+}  // namespace formats
+
 CaptureFile ReadCaptureFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    CaptureFile file;
-    file.error = path + ": cannot be opened for reading";
-    return file;
-  }
-  return ReadCapture(in, path);
+  std::ifstream in;
+  CaptureFile file;
+  file.error = formats::OpenError(path, in);
+  return file.error.empty() ? ReadCapture(in, path) : file;
 }
 
 void WriteCapture(std::ostream& out, const Capture& capture, CaptureFormat format) {

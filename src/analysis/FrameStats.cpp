@@ -72,12 +72,103 @@ void ForEachStutter(const std::vector<std::int64_t>& frameNs, Visit visit) {
 // at the end: their mean is at least the mean of all, so together they hold
 // at least 1 % of the time.
 std::int64_t IntegralFrame(const std::vector<std::int64_t>& sorted, std::int64_t target) {
+  // `sorted` may hold only the slowest of the frames, as long as it holds
+  // those ceil(n / 100).
   std::size_t i = sorted.size();
   std::int64_t running = 0;
   do {
     running += sorted[--i];
   } while (running < target);
   return sorted[i];
+}
+
+// |frameNs[i] - frameNs[i - 1]|, for i >= 1.
+std::int64_t Difference(const std::vector<std::int64_t>& frameNs, std::size_t i) {
+  const std::int64_t a = frameNs[i];
+  const std::int64_t b = frameNs[i - 1];
+  return a > b ? a - b : b - a;
+}
+
+// Selection by counting, for long runs: the n values get(0 .. n - 1) go
+// into 2^16 buckets by the high bits of their distance from the least. One
+// pass counts them, one collects the few buckets that hold the `wanted`
+// sorted positions (ascending), and every bucket from the one of position
+// `tailFrom` up; those are then ranked among themselves. `values` gets the
+// value at each wanted position, `tail` the sorted values from position
+// `tailStart` (at most tailFrom) on. False, having changed nothing, when
+// those buckets hold more than a quarter of the values (values bunched
+// together beside a far outlier, or few values): sorting a copy is then
+// cheaper. Either way the values are exactly those of a sorted copy.
+template <typename Get>
+bool SelectByCounting(std::size_t n, const Get& get, const std::vector<std::size_t>& wanted,
+                      std::size_t tailFrom, std::int64_t* values, std::vector<std::int64_t>& tail,
+                      std::size_t& tailStart) {
+  constexpr std::size_t kBuckets = std::size_t{1} << 16;
+  if (n < kBuckets / 4) return false;
+  std::int64_t least = get(0), most = least;
+  for (std::size_t i = 1; i < n; ++i) {
+    least = std::min(least, get(i));
+    most = std::max(most, get(i));
+  }
+  int shift = 0;
+  while (static_cast<std::uint64_t>(most - least) >> shift >= kBuckets) ++shift;
+  const auto bucket = [&](std::int64_t v) {
+    return static_cast<std::size_t>((v - least) >> shift);
+  };
+  std::vector<std::size_t> counts(kBuckets, 0);
+  for (std::size_t i = 0; i < n; ++i) ++counts[bucket(get(i))];
+
+  std::vector<std::size_t> bucketOf(wanted.size()), startOf(wanted.size());
+  std::size_t tailBucket = kBuckets, start = 0, w = 0;
+  for (std::size_t b = 0; b < kBuckets; start += counts[b], ++b) {
+    for (; w < wanted.size() && wanted[w] < start + counts[b]; ++w) {
+      bucketOf[w] = b;
+      startOf[w] = start;
+    }
+    if (tailBucket == kBuckets && tailFrom < start + counts[b]) {
+      tailBucket = b;
+      tailStart = start;
+    }
+  }
+  // From here counts[b] is 1 + the bin of bucket b, or 0 for none.
+  std::size_t collected = tailBucket < kBuckets ? n - tailStart : 0;
+  std::vector<std::vector<std::int64_t>> bins;
+  std::vector<std::size_t> binSizes;
+  for (std::size_t b = 0; b < kBuckets; ++b) {
+    const bool binned =
+        b < tailBucket && std::find(bucketOf.begin(), bucketOf.end(), b) != bucketOf.end();
+    if (binned) {
+      collected += counts[b];
+      binSizes.push_back(counts[b]);
+    }
+    counts[b] = binned ? binSizes.size() : 0;
+  }
+  if (collected > n / 4) return false;
+  bins.resize(binSizes.size());
+  for (std::size_t i = 0; i < bins.size(); ++i) bins[i].reserve(binSizes[i]);
+  tail.clear();
+  tail.reserve(tailBucket < kBuckets ? n - tailStart : 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::int64_t v = get(i);
+    const std::size_t b = bucket(v);
+    if (b >= tailBucket) {
+      tail.push_back(v);
+    } else if (counts[b] != 0) {
+      bins[counts[b] - 1].push_back(v);
+    }
+  }
+  std::sort(tail.begin(), tail.end());
+  for (std::size_t k = 0; k < wanted.size(); ++k) {
+    if (bucketOf[k] >= tailBucket) {
+      values[k] = tail[wanted[k] - tailStart];
+      continue;
+    }
+    std::vector<std::int64_t>& bin = bins[counts[bucketOf[k]] - 1];
+    const auto at = bin.begin() + static_cast<std::ptrdiff_t>(wanted[k] - startOf[k]);
+    std::nth_element(bin.begin(), at, bin.end());
+    values[k] = *at;
+  }
+  return true;
 }
 
 FrameTimes FromMs(const double* ms, std::size_t count) {
@@ -138,67 +229,84 @@ FrameStats Summarize(const std::vector<std::int64_t>& frameNs) {
   });
   stats.stutterShare = static_cast<double>(stutterNs) / static_cast<double>(totalNs);
 
-  std::vector<std::int64_t> jitter(n - 1);
   std::int64_t jitterNs = 0;  // at most twice totalNs
-  for (std::size_t i = 1; i < n; ++i) {
-    const std::int64_t a = frameNs[i];
-    const std::int64_t b = frameNs[i - 1];
-    jitter[i - 1] = a > b ? a - b : b - a;
-    jitterNs += jitter[i - 1];
-  }
+  for (std::size_t i = 1; i < n; ++i) jitterNs += Difference(frameNs, i);
   stats.jitterMeanMs = static_cast<double>(jitterNs) / (kNsPerMs * static_cast<double>(n - 1));
-  const auto jitterRank = jitter.begin() + static_cast<std::ptrdiff_t>(Rank(n - 1, 990));
-  std::nth_element(jitter.begin(), jitterRank, jitter.end());
-  stats.jitterP99Ms = {Ms(*jitterRank), n < kFramesForJitterP99};
 
   stats.histogram.assign(kHistogramBuckets, 0);
   const auto lastBucket = static_cast<std::int64_t>(kHistogramBuckets - 1);
   for (const std::int64_t ft : frameNs)
     ++stats.histogram[static_cast<std::size_t>(std::min(ft / kHistogramBucketNs, lastBucket))];
 
-  // The ranks, each std::nth_element working only above the one before.
-  std::vector<std::int64_t> sorted(frameNs);
-  const auto at = [&](std::size_t index) {
-    return sorted.begin() + static_cast<std::ptrdiff_t>(index);
-  };
-  const struct {
-    std::size_t perMille, needs;
-    Figure& figure;
-  } ranks[] = {{500, 2, stats.p50Ms},
-               {900, kFramesForP90, stats.p90Ms},
-               {950, kFramesForP95, stats.p95Ms},
-               {990, kFramesForPercent, stats.p99Ms}};
-  std::size_t from = 0;
-  for (const auto& rank : ranks) {
-    const std::size_t index = Rank(n, rank.perMille);
-    if (index >= from) {
-      std::nth_element(at(from), at(index), sorted.end());
-      from = index + 1;
-    }
-    rank.figure = {Ms(sorted[index]), n < rank.needs};
-  }
-  // The slowest ceil(n / 100) frames, sorted: p99 sits at their start or
-  // just below it (floor(0.99 n) = n - ceil(n / 100)), so they are the ones
-  // above it, and p99.9 and both lows lie among them.
+  // The ranks, and the slowest ceil(n / 100) frames sorted: p99 sits at
+  // their start or just below it (floor(0.99 n) = n - ceil(n / 100)), so
+  // they are the ones above it, and p99.9 and both lows lie among them.
   const std::size_t slowest = CeilDiv(n, std::size_t{100});
-  std::sort(at(n - slowest), sorted.end());
-  stats.p999Ms = {Ms(sorted[Rank(n, 999)]), n < kFramesForPermille};
+  const std::vector<std::size_t> wanted = {Rank(n, 500), Rank(n, 900), Rank(n, 950), Rank(n, 990),
+                                           Rank(n, 999)};
+  std::int64_t ranked[5] = {};
+  std::vector<std::int64_t> tail;  // sorted positions tailStart .. n - 1, sorted
+  std::size_t tailStart = 0;
+  std::vector<std::int64_t> sorted;  // only when counting does not pay
+  const auto frame = [&](std::size_t i) { return frameNs[i]; };
+  if (!SelectByCounting(n, frame, wanted, n - slowest, ranked, tail, tailStart)) {
+    // Each std::nth_element working only above the one before.
+    sorted = frameNs;
+    const auto at = [&](std::size_t index) {
+      return sorted.begin() + static_cast<std::ptrdiff_t>(index);
+    };
+    std::size_t from = 0;
+    for (std::size_t w = 0; w < 4; ++w) {
+      if (wanted[w] >= from) {
+        std::nth_element(at(from), at(wanted[w]), sorted.end());
+        from = wanted[w] + 1;
+      }
+      ranked[w] = sorted[wanted[w]];
+    }
+    std::sort(at(n - slowest), sorted.end());
+    ranked[4] = sorted[wanted[4]];
+    tail.assign(at(n - slowest), sorted.end());
+    tailStart = n - slowest;
+  }
+  stats.p50Ms = {Ms(ranked[0]), n < 2};
+  stats.p90Ms = {Ms(ranked[1]), n < kFramesForP90};
+  stats.p95Ms = {Ms(ranked[2]), n < kFramesForP95};
+  stats.p99Ms = {Ms(ranked[3]), n < kFramesForPercent};
+  stats.p999Ms = {Ms(ranked[4]), n < kFramesForPermille};
 
   const std::size_t slowestPermille = CeilDiv(n, std::size_t{1000});
-  const std::int64_t percentNs = std::accumulate(at(n - slowest), sorted.end(), std::int64_t{0});
+  const auto last = [&](std::size_t count) {
+    return tail.end() - static_cast<std::ptrdiff_t>(count);
+  };
+  const std::int64_t percentNs = std::accumulate(last(slowest), tail.end(), std::int64_t{0});
   const std::int64_t permilleNs =
-      std::accumulate(at(n - slowestPermille), sorted.end(), std::int64_t{0});
-  const std::int64_t percentFrame = IntegralFrame(sorted, CeilDiv<std::int64_t>(totalNs, 100));
-  const std::int64_t permilleFrame = IntegralFrame(sorted, CeilDiv<std::int64_t>(totalNs, 1000));
+      std::accumulate(last(slowestPermille), tail.end(), std::int64_t{0});
+  const std::int64_t percentFrame = IntegralFrame(tail, CeilDiv<std::int64_t>(totalNs, 100));
+  const std::int64_t permilleFrame = IntegralFrame(tail, CeilDiv<std::int64_t>(totalNs, 1000));
 
   const bool fewPercent = n < kFramesForPercent;
   const bool fewPermille = n < kFramesForPermille;
-  stats.low1 = {{Rate(1, sorted[Rank(n, 990)]), fewPercent},
+  stats.low1 = {{Rate(1, ranked[3]), fewPercent},
                 {Rate(slowest, percentNs), fewPercent},
                 {Rate(1, percentFrame), fewPercent}};
-  stats.low01 = {{Rate(1, sorted[Rank(n, 999)]), fewPermille},
+  stats.low01 = {{Rate(1, ranked[4]), fewPermille},
                  {Rate(slowestPermille, permilleNs), fewPermille},
                  {Rate(1, permilleFrame), fewPermille}};
+
+  // The jitter's rank; when counting does not pay, in the room of the
+  // sorted copy: one copy at a time keeps a long capture within 16 bytes a
+  // frame.
+  std::int64_t jitterP99 = 0;
+  const std::size_t jitterRank = Rank(n - 1, 990);
+  const auto difference = [&](std::size_t i) { return Difference(frameNs, i + 1); };
+  if (!SelectByCounting(n - 1, difference, {jitterRank}, n - 1, &jitterP99, tail, tailStart)) {
+    sorted.resize(n - 1);
+    for (std::size_t i = 1; i < n; ++i) sorted[i - 1] = Difference(frameNs, i);
+    const auto at = sorted.begin() + static_cast<std::ptrdiff_t>(jitterRank);
+    std::nth_element(sorted.begin(), at, sorted.end());
+    jitterP99 = *at;
+  }
+  stats.jitterP99Ms = {Ms(jitterP99), n < kFramesForJitterP99};
   return stats;
 }
 

@@ -31,49 +31,73 @@ constexpr double kMicrosecondProduct = 31622.776601683792;
 struct Row {
   double frametime;
   double draw;  // negative: none
-  std::int64_t elapsed;
   int line;
 };
 
 }  // namespace
 
-std::string ReadMangoHud(csv::Lines& lines, const std::vector<std::string>& /*first*/,
-                         CaptureFile& file) {
+std::string MangoHudHeader(csv::Lines& lines, Layout& layout) {
   std::string line;  // the system's values, then the column header
   if (!lines.Next(line) || !lines.Next(line))
     return lines.Error("a MangoHud log ends before its column header (line 3)");
-  const std::vector<std::string> header = csv::Split(line);
-  const int fps = csv::Find(header, {"fps"});
-  const int frametime = csv::Find(header, {"frametime"});
-  const int elapsed = csv::Find(header, {"elapsed"});
-  const int draw = csv::Find(header, {"draw_time"});
-  if (fps < 0 || frametime < 0 || elapsed < 0)
+  layout.header = csv::Split(line);
+  if (const char* name = csv::Repeated(layout.header, {"fps", "frametime", "elapsed", "draw_time"}))
+    return lines.Error(std::string("the header names ") + name + " more than once");
+  layout.fps = csv::Find(layout.header, {"fps"});
+  layout.frametime = csv::Find(layout.header, {"frametime"});
+  layout.elapsed = csv::Find(layout.header, {"elapsed"});
+  layout.draw = csv::Find(layout.header, {"draw_time"});
+  if (layout.fps < 0 || layout.frametime < 0 || layout.elapsed < 0)
     return lines.Error("the column header lacks one of fps, frametime and elapsed");
-  const int needed = std::max({fps, frametime, elapsed, draw}) + 1;
+  layout.needed = static_cast<std::size_t>(
+                      std::max({layout.fps, layout.frametime, layout.elapsed, layout.draw})) +
+                  1;
+  layout.most = layout.header.size();
+  return {};
+}
+
+std::string MangoHudRowOf(const Layout& layout, const std::string_view* fields, MangoHudRow& row) {
+  std::string error;
+  double rate = 0.0;
+  row.draw = -1.0;
+  if (!csv::ReadNumber(fields[layout.fps], rate, error)) return "column fps: " + error;
+  if (!csv::ReadNumber(fields[layout.frametime], row.frametime, error))
+    return "column frametime: " + error;
+  if (!csv::ReadCount(fields[layout.elapsed], row.elapsed, error) || row.elapsed < 0)
+    return "column elapsed: " + (error.empty() ? "a negative time" : error);
+  if (layout.draw >= 0 && !fields[layout.draw].empty() &&
+      !csv::ReadNumber(fields[layout.draw], row.draw, error))
+    return "column draw_time: " + error;
+  row.micro = rate * row.frametime > kMicrosecondProduct;
+  return {};
+}
+
+std::int64_t MangoHudUnit(std::size_t micro, std::size_t rows) {
+  return micro * 2 > rows ? kNsPerUs : kNsPerMs;
+}
+
+std::string ReadMangoHud(csv::Lines& lines, const Layout& layout, CaptureFile& file) {
+  std::string error;
 
   std::vector<Row> rows;
+  std::vector<std::int64_t> elapsed;
   std::size_t micro = 0;
   std::vector<std::string> fields;
-  std::string error;
-  while (csv::NextRow(lines, needed, fields, error)) {
+  while (csv::NextRow(lines, layout.needed, layout.most, fields, error)) {
     if (!error.empty()) return error;
-    Row row{0.0, -1.0, 0, lines.Number()};
-    double rate = 0.0;
-    if (!csv::ReadNumber(fields[fps], rate, error)) return lines.Error("column fps: " + error);
-    if (!csv::ReadNumber(fields[frametime], row.frametime, error))
-      return lines.Error("column frametime: " + error);
-    if (!csv::ReadCount(fields[elapsed], row.elapsed, error) || row.elapsed < 0)
-      return lines.Error("column elapsed: " + (error.empty() ? "a negative time" : error));
-    if (draw >= 0 && !fields[draw].empty() && !csv::ReadNumber(fields[draw], row.draw, error))
-      return lines.Error("column draw_time: " + error);
-    if (rate * row.frametime > kMicrosecondProduct) ++micro;
-    rows.push_back(row);
+    MangoHudRow row;
+    error = MangoHudRowOf(layout, Views(fields).data(), row);
+    if (!error.empty()) return lines.Error(error);
+    micro += row.micro ? 1 : 0;
+    rows.push_back({row.frametime, row.draw, lines.Number()});
+    elapsed.push_back(row.elapsed);
   }
   if (rows.empty()) return lines.Error("a MangoHud log without frames");
 
-  const std::int64_t unit = micro * 2 > rows.size() ? kNsPerUs : kNsPerMs;
-  for (const Row& row : rows) {
-    Frame frame{row.elapsed, 0, kNoDrawTime};
+  const std::int64_t unit = MangoHudUnit(micro, rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    Frame frame{elapsed[i], 0, kNoDrawTime};
     if (!csv::ToDuration(row.frametime, unit, frame.intervalNs, error) ||
         (row.draw >= 0.0 && !csv::ToDuration(row.draw, unit, frame.drawNs, error)))
       return lines.ErrorAt(row.line, "column frametime or draw_time: " + error);

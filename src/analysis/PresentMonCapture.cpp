@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
+#include <unordered_map>
 
 #include "formats.h"
 
@@ -22,52 +23,94 @@ constexpr std::int64_t kNsPerSecond = 1000000000;
 
 // The frames of one program's swap chain, in file order.
 struct Stream {
-  std::string key;
   std::string application;
   std::vector<Frame> frames;
 };
 
 }  // namespace
 
-std::string ReadPresentMon(csv::Lines& lines, const std::vector<std::string>& header,
-                           CaptureFile& file) {
-  const int interval = csv::Find(header, {"MsBetweenPresents", "FrameTime"});
-  if (interval < 0)
+std::string PresentMonHeader(csv::Lines& lines, const std::vector<std::string>& header,
+                             Layout& layout) {
+  if (const char* name = csv::Repeated(
+          header, {"Application", "ProcessID", "SwapChainAddress", "MsBetweenPresents", "FrameTime",
+                   "TimeInSeconds", "CPUStartTime", "MsCPUBusy", "CPUBusy"}))
+    return lines.Error(std::string("the header names ") + name + " more than once");
+  layout.header = header;
+  layout.interval = csv::Find(header, {"MsBetweenPresents", "FrameTime"});
+  if (layout.interval < 0)
     return lines.Error("a PresentMon header without MsBetweenPresents (or FrameTime)");
-  const int time = csv::Find(header, {"TimeInSeconds", "CPUStartTime"});
-  const int draw = csv::Find(header, {"MsCPUBusy", "CPUBusy"});
-  const int key[] = {0, csv::Find(header, {"ProcessID"}), csv::Find(header, {"SwapChainAddress"})};
-  const int needed = std::max({interval, time, draw, key[1], key[2]}) + 1;
+  layout.time = csv::Find(header, {"TimeInSeconds", "CPUStartTime"});
+  layout.draw = csv::Find(header, {"MsCPUBusy", "CPUBusy"});
+  layout.key[1] = csv::Find(header, {"ProcessID"});
+  layout.key[2] = csv::Find(header, {"SwapChainAddress"});
+  layout.needed = static_cast<std::size_t>(std::max(
+                      {layout.interval, layout.time, layout.draw, layout.key[1], layout.key[2]})) +
+                  1;
+  layout.most = header.size();
+  return {};
+}
+
+std::string PresentMonRow(const Layout& layout, const std::string_view* fields, Frame& frame,
+                          bool& kept) {
+  // PresentMon 2 writes NA where a frame has no value: such a frame has no
+  // interval to read and is left out.
+  kept = fields[layout.interval] != "NA";
+  if (!kept) return {};
+  frame = {-1, 0, kNoDrawTime};
+  std::string error;
+  const auto column = [&](int index) { return "column " + layout.header[index] + ": " + error; };
+  if (!csv::ReadDuration(fields[layout.interval], kNsPerMs, frame.intervalNs, error))
+    return column(layout.interval);
+  if (layout.time >= 0 &&
+      !csv::ReadDuration(fields[layout.time], kNsPerSecond, frame.timeNs, error))
+    return column(layout.time);
+  if (layout.draw >= 0 && fields[layout.draw] != "NA" &&
+      !csv::ReadDuration(fields[layout.draw], kNsPerMs, frame.drawNs, error))
+    return column(layout.draw);
+  return {};
+}
+
+std::string SummedTimeError(const Layout& layout) {
+  return "column " + layout.header[layout.interval] +
+         ": the intervals add up to more than about 3 years";
+}
+
+std::string StreamKey(const Layout& layout, const std::string_view* fields) {
+  std::string key;
+  for (const int column : layout.key) {
+    const std::string_view field = column < 0 ? std::string_view() : fields[column];
+    key += std::to_string(field.size()) + ':';
+    key += field;
+  }
+  return key;
+}
+
+std::string ReadPresentMon(csv::Lines& lines, const Layout& layout, CaptureFile& file) {
+  std::string error;
 
   std::vector<Stream> streams;
+  std::unordered_map<std::string, std::size_t> byKey;
   std::size_t rows = 0;
   std::vector<std::string> fields;
-  std::string error;
-  while (csv::NextRow(lines, needed, fields, error)) {
+  while (csv::NextRow(lines, layout.needed, layout.most, fields, error)) {
     if (!error.empty()) return error;
-    // PresentMon 2 writes NA where a frame has no value: such a frame has no
-    // interval to read and is left out.
-    if (fields[interval] == "NA") continue;
-    std::string streamKey;
-    for (const int column : key) streamKey += (column < 0 ? "" : fields[column]) + '\n';
-    auto stream = std::find_if(streams.begin(), streams.end(),
-                               [&](const Stream& s) { return s.key == streamKey; });
-    if (stream == streams.end()) stream = streams.insert(streams.end(), {streamKey, fields[0], {}});
-
-    Frame frame{0, 0, kNoDrawTime};
-    if (!csv::ReadDuration(fields[interval], kNsPerMs, frame.intervalNs, error))
-      return lines.Error("column " + header[interval] + ": " + error);
-    if (time >= 0) {
-      if (!csv::ReadDuration(fields[time], kNsPerSecond, frame.timeNs, error))
-        return lines.Error("column " + header[time] + ": " + error);
-    } else {
+    const std::vector<std::string_view> views = Views(fields);
+    Frame frame{};
+    bool kept = false;
+    error = PresentMonRow(layout, views.data(), frame, kept);
+    if (!error.empty()) return lines.Error(error);
+    if (!kept) continue;
+    const auto [at, added] = byKey.emplace(StreamKey(layout, views.data()), streams.size());
+    if (added) streams.push_back({fields[0], {}});
+    Stream& stream = streams[at->second];
+    if (frame.timeNs < 0) {
       // Only tick counts of an unknown clock: the time is the sum of the intervals.
-      frame.timeNs = (stream->frames.empty() ? 0 : stream->frames.back().timeNs) + frame.intervalNs;
+      const std::int64_t before = stream.frames.empty() ? 0 : stream.frames.back().timeNs;
+      if (frame.intervalNs > csv::kMaxDurationNs - before)
+        return lines.Error(SummedTimeError(layout));
+      frame.timeNs = before + frame.intervalNs;
     }
-    if (draw >= 0 && fields[draw] != "NA" &&
-        !csv::ReadDuration(fields[draw], kNsPerMs, frame.drawNs, error))
-      return lines.Error("column " + header[draw] + ": " + error);
-    stream->frames.push_back(frame);
+    stream.frames.push_back(frame);
     ++rows;
   }
   if (streams.empty()) return lines.Error("a PresentMon header but no frames");
@@ -75,14 +118,17 @@ std::string ReadPresentMon(csv::Lines& lines, const std::vector<std::string>& he
   Stream& busiest = *std::max_element(
       streams.begin(), streams.end(),
       [](const Stream& a, const Stream& b) { return a.frames.size() < b.frames.size(); });
-  if (streams.size() > 1) {
-    file.note = busiest.application + ", " + std::to_string(busiest.frames.size()) + " of " +
-                std::to_string(rows) + " rows (the busiest of " + std::to_string(streams.size()) +
-                " swap chains)";
-  }
+  if (streams.size() > 1)
+    file.note = BusiestNote(busiest.application, busiest.frames.size(), rows, streams.size());
   file.capture.application = busiest.application;
   file.capture.frames = std::move(busiest.frames);
   return {};
+}
+
+std::string BusiestNote(const std::string& application, std::size_t frames, std::size_t rows,
+                        std::size_t streams) {
+  return application + ", " + std::to_string(frames) + " of " + std::to_string(rows) +
+         " rows (the busiest of " + std::to_string(streams) + " swap chains)";
 }
 
 void WritePresentMon(std::ostream& out, const Capture& capture) {

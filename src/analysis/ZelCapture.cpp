@@ -21,7 +21,8 @@ constexpr const char* kVersion = "1";
 
 }  // namespace
 
-std::string ReadZel(csv::Lines& lines, const std::vector<std::string>& first, CaptureFile& file) {
+std::string ZelHeader(csv::Lines& lines, const std::vector<std::string>& first, CaptureFile& file,
+                      Layout& layout) {
   std::string line;
   if (first.size() != 2 || csv::Find(first, {"application"}) != 1)
     return lines.Error("expected 'zeltimers_capture,application'");
@@ -32,20 +33,32 @@ std::string ReadZel(csv::Lines& lines, const std::vector<std::string>& first, Ca
   file.capture.application = about[1];
   if (!lines.Next(line) || line != "time_ns,interval_ns,draw_ns")
     return lines.Error("expected the column header 'time_ns,interval_ns,draw_ns'");
-  while (lines.Next(line)) {
-    const std::vector<std::string> fields = csv::Split(line);
-    if (fields.size() != 3)
-      return lines.Error("expected 3 fields, found " + std::to_string(fields.size()));
-    Frame frame{0, 0, kNoDrawTime};
-    std::int64_t* values[] = {&frame.timeNs, &frame.intervalNs, &frame.drawNs};
-    const char* names[] = {"time_ns", "interval_ns", "draw_ns"};
-    for (int i = 0; i < 3; ++i) {
-      std::string error;
-      if (i == 2 && fields[2].empty()) break;
-      if (!csv::ReadCount(fields[i], *values[i], error) || *values[i] < 0)
-        return lines.Error(std::string("column ") + names[i] + ": " +
-                           (error.empty() ? "a negative time" : error));
-    }
+  layout.header = csv::Split(line);
+  layout.needed = layout.most = 3;
+  return {};
+}
+
+std::string ZelRow(const std::string_view* fields, Frame& frame) {
+  frame = {0, 0, kNoDrawTime};
+  std::int64_t* values[] = {&frame.timeNs, &frame.intervalNs, &frame.drawNs};
+  const char* names[] = {"time_ns", "interval_ns", "draw_ns"};
+  for (int i = 0; i < 3; ++i) {
+    std::string error;
+    if (i == 2 && fields[2].empty()) break;
+    if (!csv::ReadCount(fields[i], *values[i], error) || *values[i] < 0)
+      return std::string("column ") + names[i] + ": " + (error.empty() ? "a negative time" : error);
+  }
+  return {};
+}
+
+std::string ReadZel(csv::Lines& lines, const Layout& layout, CaptureFile& file) {
+  std::string error;
+  std::vector<std::string> fields;
+  while (csv::NextRow(lines, layout.needed, layout.most, fields, error)) {
+    if (!error.empty()) return error;
+    Frame frame{};
+    error = ZelRow(Views(fields).data(), frame);
+    if (!error.empty()) return lines.Error(error);
     file.capture.frames.push_back(frame);
   }
   return {};

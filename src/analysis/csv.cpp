@@ -1,5 +1,6 @@
 #include "csv.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <istream>
@@ -9,26 +10,49 @@ namespace zel_analysis::csv {
 
 bool Lines::Next(std::string& line) {
   if (!std::getline(m_In, line)) return false;
-  ++m_Number;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+  m_First = ++m_Number;
   if (m_Number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+  std::string more;
+  for (bool open = OpenQuote(line); open && std::getline(m_In, more); ++m_Number) {
+    open = OpenQuote(more, open);
+    line += '\n';
+    line += more;
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
+}
+
+bool OpenQuote(std::string_view text, bool open) {
+  // "" inside quotes is one quote and leaves them open: only the count's
+  // parity matters.
+  for (const char c : text) open = open != (c == '"');
+  return open;
 }
 
 std::string Lines::ErrorAt(int number, const std::string& what) const {
   return m_Name + ":" + std::to_string(number) + ": " + what;
 }
 
-bool NextRow(Lines& lines, int needed, std::vector<std::string>& fields, std::string& error) {
+bool NextRow(Lines& lines, std::size_t needed, std::size_t most, std::vector<std::string>& fields,
+             std::string& error) {
   std::string line;
   do {
     if (!lines.Next(line)) return false;
   } while (line.empty());
   fields = Split(line);
-  if (static_cast<int>(fields.size()) < needed)
-    error = lines.Error("the row ends after " + std::to_string(fields.size()) + " of the " +
-                        std::to_string(needed) + " fields read (is the file cut short?)");
+  error = CountError(lines, fields.size(), needed, most);
   return true;
+}
+
+std::string CountError(const Lines& lines, std::size_t count, std::size_t needed,
+                       std::size_t most) {
+  if (count < needed)
+    return lines.Error("the row ends after " + std::to_string(count) + " of the " +
+                       std::to_string(needed) + " fields read (is the file cut short?)");
+  if (count > most)
+    return lines.Error(std::to_string(count) + " fields where the header names " +
+                       std::to_string(most) + " (a decimal comma? numbers need '.')");
+  return {};
 }
 
 std::vector<std::string> Split(const std::string& line) {
@@ -68,7 +92,15 @@ std::string Field(const std::string& text) {
 
 namespace {
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+// A field in an error line: never more than one line, nor very long.
+std::string Quoted(std::string_view text) {
+  const std::size_t shown = std::min<std::size_t>(text.find_first_of("\r\n"), 40);
+  return "'" + std::string(text.substr(0, shown)) + (shown < text.size() ? "...'" : "'");
+}
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 }  // namespace
 
@@ -81,7 +113,18 @@ int Find(const std::vector<std::string>& header, std::initializer_list<const cha
   return -1;
 }
 
-bool ReadCount(const std::string& text, std::int64_t& value, std::string& error) {
+const char* Repeated(const std::vector<std::string>& header,
+                     std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    const auto count = std::count_if(header.begin(), header.end(), [&](const std::string& field) {
+      return SameName(field, name);
+    });
+    if (count > 1) return name;
+  }
+  return nullptr;
+}
+
+bool ReadCount(std::string_view text, std::int64_t& value, std::string& error) {
   const char* end = text.data() + text.size();
   const auto [next, ec] = std::from_chars(text.data(), end, value);
   if (ec == std::errc() && next == end) return true;
@@ -90,17 +133,48 @@ bool ReadCount(const std::string& text, std::int64_t& value, std::string& error)
   return false;
 }
 
-bool ReadNumber(const std::string& text, double& value, std::string& error) {
+bool PlainNumber(std::string_view text, double& value) {
   const char* end = text.data() + text.size();
   const auto [next, ec] = std::from_chars(text.data(), end, value);
-  if (ec == std::errc() && next == end && std::isfinite(value)) return true;
+  return ec == std::errc() && next == end;
+}
+
+bool Number(std::string_view text, double& value) {
+  // [-]digits[.digits], at most 15 digits in all (below 2^53) and at most
+  // 22 after the point.
+  const char* p = text.data();
+  const char* end = p + text.size();
+  const bool negative = p != end && *p == '-';
+  p += negative ? 1 : 0;
+  std::uint64_t digits = 0;
+  int count = 0;
+  int decimals = -1;
+  for (; p != end && count <= 15; ++p) {
+    if (*p >= '0' && *p <= '9') {
+      digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+      ++count;
+      if (decimals >= 0) ++decimals;
+    } else if (*p == '.' && decimals < 0 && count > 0) {
+      decimals = 0;
+    } else {
+      break;
+    }
+  }
+  if (p != end || count == 0 || count > 15 || decimals == 0) return PlainNumber(text, value);
+  value = static_cast<double>(digits);
+  if (decimals > 0) value /= kPowersOfTen[decimals];
+  if (negative) value = -value;
+  return true;
+}
+
+bool ReadNumber(std::string_view text, double& value, std::string& error) {
+  if (Number(text, value) && std::isfinite(value)) return true;
   error = Quoted(text) + " is not a number";
   return false;
 }
 
 bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string& error) {
-  // About three years of nanoseconds, far inside 64 bits.
-  constexpr double kMaxNs = 1e17;
+  constexpr auto kMaxNs = static_cast<double>(kMaxDurationNs);
   const double scaled = value * static_cast<double>(unitNs);
   if (!(scaled >= 0.0 && scaled <= kMaxNs)) {
     error = "not a duration from 0 to about 3 years";
@@ -110,7 +184,7 @@ bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string
   return true;
 }
 
-bool ReadDuration(const std::string& text, std::int64_t unitNs, std::int64_t& ns,
+bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns,
                   std::string& error) {
   double value = 0.0;
   if (!ReadNumber(text, value, error)) return false;

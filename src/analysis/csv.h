@@ -1,6 +1,9 @@
-// What the capture formats share: reading a CSV file line by line with the
+// What the capture formats share: reading a CSV file row by row with the
 // line numbers its errors name, finding columns by name, and numbers read
 // and written in the C locale's notation whatever the host's locale.
+//
+// These are the plain rules. The fast reader (scan.h) splits rows out of
+// large blocks of bytes instead, and must agree with them on every input.
 #ifndef ZELANALYSIS_SRC_CSV_H
 #define ZELANALYSIS_SRC_CSV_H
 
@@ -8,36 +11,50 @@
 #include <initializer_list>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace zel_analysis::csv {
 
-// The lines of a stream, without line ends ("\n" or "\r\n") and without the
-// UTF-8 byte-order mark some tools put in front of the first.
+// The rows of a stream, without line ends ("\n" or "\r\n") and without the
+// UTF-8 byte-order mark some tools put in front of the first. A line end
+// inside double quotes belongs to the field (a program's name may hold
+// one), so such a row runs on over the next line, its line ends kept as
+// they are.
 class Lines {
 public:
   Lines(std::istream& in, std::string name) : m_In(in), m_Name(std::move(name)) {}
   bool Next(std::string& line);
-  // The number of the line read last, counting from 1.
-  int Number() const { return m_Number; }
-  // "NAME:LINE: what", about the line read last or about line `number`.
-  std::string Error(const std::string& what) const { return ErrorAt(m_Number, what); }
+  // The number of the line the row read last began on, counting from 1.
+  int Number() const { return m_First; }
+  const std::string& Name() const { return m_Name; }
+  // "NAME:LINE: what", about the row read last or about line `number`.
+  std::string Error(const std::string& what) const { return ErrorAt(m_First, what); }
   std::string ErrorAt(int number, const std::string& what) const;
 
 private:
   std::istream& m_In;
   std::string m_Name;
   int m_Number = 0;
+  int m_First = 0;
 };
 
-// The fields of the next line that is not empty, into `fields`; false at
-// the end of the stream. A line of fewer than `needed` fields is an error
-// (a file cut short, most likely), said in `error`.
-bool NextRow(Lines& lines, int needed, std::vector<std::string>& fields, std::string& error);
+// Whether a row ends inside double quotes after `text`, starting outside.
+bool OpenQuote(std::string_view text, bool open = false);
 
-// One line's fields. Double quotes enclose a field holding commas; "" in
-// quotes stands for one quote.
+// The fields of the next row that is not empty, into `fields`; false at the
+// end of the stream. A row of fewer than `needed` fields is an error (a
+// file cut short, most likely), and so is one of more than `most` (the
+// header's count): a decimal comma in an unquoted number ("16,6") would
+// otherwise shift every column after it. Either is said in `error`.
+bool NextRow(Lines& lines, std::size_t needed, std::size_t most, std::vector<std::string>& fields,
+             std::string& error);
+// The error line of a row of `count` fields, or empty when the count is fine.
+std::string CountError(const Lines& lines, std::size_t count, std::size_t needed, std::size_t most);
+
+// One row's fields. Double quotes enclose a field holding commas or line
+// ends; "" in quotes stands for one quote.
 std::vector<std::string> Split(const std::string& line);
 
 // A text as one field: quoted when it holds a comma, a quote or a line end.
@@ -48,16 +65,29 @@ bool SameName(const std::string& field, const char* name);
 // The index of the field named `names[0]`, ignoring ASCII case, or failing
 // that `names[1]`, and so on; -1 when there is none.
 int Find(const std::vector<std::string>& header, std::initializer_list<const char*> names);
+// The first of `names` that the header holds more than once, or null. A
+// reader refuses such a header rather than guess which column is meant.
+const char* Repeated(const std::vector<std::string>& header,
+                     std::initializer_list<const char*> names);
+
+// The longest duration a capture may hold, about 3 years: far inside 64
+// bits, so that sums of a few of them cannot overflow.
+constexpr std::int64_t kMaxDurationNs = 100000000000000000;
 
 // Numbers as capture files write them. Each returns false, with `error`
 // saying why, for text that is not a number or out of range.
-bool ReadCount(const std::string& text, std::int64_t& value, std::string& error);
+bool ReadCount(std::string_view text, std::int64_t& value, std::string& error);
 // A finite decimal number, "16.6667", "1e-3".
-bool ReadNumber(const std::string& text, double& value, std::string& error);
+bool ReadNumber(std::string_view text, double& value, std::string& error);
+// The double nearest to `text` as std::from_chars reads it, false for text
+// it does not read whole. Short decimals ("16.667") take a shortcut: the
+// digits as an integer below 2^53 over a power of ten up to 10^22, both
+// exact, so that one correctly rounded division gives the nearest double.
+bool Number(std::string_view text, double& value);
+bool PlainNumber(std::string_view text, double& value);
 // A non-negative number of units (unitNs nanoseconds each), rounded to the
 // nearest nanosecond: "16.6667" ms, "0.012027" s. At most about 3 years.
-bool ReadDuration(const std::string& text, std::int64_t unitNs, std::int64_t& ns,
-                  std::string& error);
+bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns, std::string& error);
 bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string& error);
 
 // A non-negative duration as a decimal number of units with exactly the

@@ -123,7 +123,7 @@ endif()
 
 file(WRITE ${WORK}/one-frame.csv
      "zeltimers_capture,application\n1,x\ntime_ns,interval_ns,draw_ns\n5,5,\n")
-foreach(args "" "--bogus;${csgo}" "--svg" "${CAPTURES}/SOURCES.md" "${WORK}/missing.csv"
+foreach(args "" "--bogus;${csgo}" "--svg" "${CAPTURES}/SOURCES.md" "${CAPTURES}" "${WORK}/missing.csv"
         "${WORK}/one-frame.csv")
   run(${args})
   string(REGEX REPLACE "\n$" "" message "${err}")

@@ -1,0 +1,41 @@
+// The fast reader behind ReadFrameTimesFile: the rows of a capture split
+// straight out of large blocks of bytes, the file cut into parts read side
+// by side, and only the frame times kept. The header and every row go
+// through the same rules as the plain reader (formats.h); anything it does
+// not take on (a bad row, a quoted line end where two parts meet) is left
+// to the plain reader, which then gives the answer, error line included.
+#ifndef ZELANALYSIS_SRC_SCAN_H
+#define ZELANALYSIS_SRC_SCAN_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ZelAnalysis/Capture.h"
+
+namespace zel_analysis::scan {
+
+struct Options {
+  std::size_t blockBytes = std::size_t{4} << 20;  // read at a time by each part
+  std::size_t partBytes = std::size_t{32} << 20;  // the least worth a part of its own
+  unsigned parts = 0;                             // at most; 0: one per core, up to 8
+};
+
+// Where the bytes are: the file `name`, or `memory` when it is not null.
+struct Source {
+  std::string name;
+  const std::string* memory = nullptr;
+};
+
+// How the frame times were got.
+enum class Path { kFast, kPlain };
+
+// FrameTimesOf(ReadCapture(...).capture), and the rest of what ReadCapture
+// gives but the frames, into `file`.
+std::vector<std::int64_t> ReadFrameTimes(const Source& source, CaptureFile& file,
+                                         const Options& options, Path* path = nullptr);
+
+}  // namespace zel_analysis::scan
+
+#endif
