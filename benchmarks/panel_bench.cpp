@@ -10,19 +10,8 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <new>
 
-namespace {
-long long allocations = 0;
-}  // namespace
-
-void* operator new(std::size_t size) {
-  ++allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "../tests/allocation_counter.h"
 
 namespace {
 
