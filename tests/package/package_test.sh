@@ -88,8 +88,8 @@ system)
     { grep '^ZelTimers_DIR' "$work/system/CMakeCache.txt" >&2; exit 1; }
   cmake --build "$work/system"
   "$work/system/consumer"
-  flags=$(pkg-config --cflags --libs zeltimers zeltimers-analysis)
-  echo "pkg-config --cflags --libs zeltimers zeltimers-analysis: $flags"
+  flags=$(pkg-config --cflags --libs zeltimers zeltimers-analysis zeltimers-pacing)
+  echo "pkg-config --cflags --libs zeltimers zeltimers-analysis zeltimers-pacing: $flags"
   # shellcheck disable=SC2086  # the flags are meant to split into words
   "$cxx" -std=c++17 "$here/consumer.cpp" $flags -o "$work/system/pc-consumer"
   "$work/system/pc-consumer"
