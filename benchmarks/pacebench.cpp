@@ -25,12 +25,6 @@ namespace {
 
 constexpr std::int64_t kNanos = 1000000000;
 
-std::int64_t Read(clockid_t clock) {
-  timespec now{};
-  clock_gettime(clock, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * kNanos + now.tv_nsec;
-}
-
 struct Run {
   std::vector<std::int64_t> returns;  // clock readings after each wait
   std::int64_t cpuNs = 0;
@@ -41,9 +35,9 @@ Run PacerRun(double fps, zel_pacing::PaceMode mode, double budget, int frames) {
   run.returns.reserve(static_cast<std::size_t>(frames) + 1);
   zel_pacing::FramePacer pacer(fps, mode);
   if (budget >= 0.0) pacer.SetSpinBudget(budget);
-  const std::int64_t cpu = Read(CLOCK_THREAD_CPUTIME_ID);
+  const std::int64_t cpu = zel_pacing::ThreadCpuNs();
   for (int k = 0; k <= frames; ++k) run.returns.push_back(pacer.Wait().returnedNs);
-  run.cpuNs = Read(CLOCK_THREAD_CPUTIME_ID) - cpu;
+  run.cpuNs = zel_pacing::ThreadCpuNs() - cpu;
   return run;
 }
 
@@ -51,16 +45,16 @@ Run SleepRun(double fps, int frames) {
   Run run;
   run.returns.reserve(static_cast<std::size_t>(frames) + 1);
   const std::int64_t mhz = std::llround(fps * 1000.0);
-  const std::int64_t cpu = Read(CLOCK_THREAD_CPUTIME_ID);
-  const std::int64_t t0 = Read(CLOCK_MONOTONIC);
+  const std::int64_t cpu = zel_pacing::ThreadCpuNs();
+  const std::int64_t t0 = zel_pacing::ClockNs();
   for (std::int64_t k = 0; k <= frames; ++k) {
     const std::int64_t deadline = t0 + k * (1000000000000 / mhz) + k * (1000000000000 % mhz) / mhz;
     timespec until{static_cast<time_t>(deadline / kNanos), static_cast<long>(deadline % kNanos)};
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) != 0) {
     }
-    run.returns.push_back(Read(CLOCK_MONOTONIC));
+    run.returns.push_back(zel_pacing::ClockNs());
   }
-  run.cpuNs = Read(CLOCK_THREAD_CPUTIME_ID) - cpu;
+  run.cpuNs = zel_pacing::ThreadCpuNs() - cpu;
   return run;
 }
 
