@@ -1,0 +1,16 @@
+// The counting operator new of allocation_counter.h. The replacement covers
+// the whole program, so only programs that count allocations link it.
+#include "allocation_counter.h"
+
+#include <cstdlib>
+#include <new>
+
+long long allocations = 0;
+
+void* operator new(std::size_t size) {
+  ++allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
