@@ -18,8 +18,8 @@
 
 namespace {
 
-// `value` / 10^decimals in fixed notation.
-void Put(std::string& out, std::int64_t value, int decimals) {
+// `value` / 10^decimals in fixed notation, then `end`.
+void Put(std::string& out, std::int64_t value, int decimals, char end = ',') {
   if (value < 0) {
     out += '-';
     value = -value;
@@ -34,6 +34,7 @@ void Put(std::string& out, std::int64_t value, int decimals) {
     out += digits[--n];
     if (n == decimals && decimals > 0) out += '.';
   }
+  out += end;
 }
 
 }  // namespace
@@ -90,40 +91,25 @@ int main(int argc, char** argv) {
         "Game-Win64-Shipping.exe,14520,0x0000021F3A5C9E40,DXGI,0,512,1,"
         "Hardware: Independent Flip,0,";
     Put(pmRows, timeUs, 6);
-    pmRows += ',';
     Put(pmRows, us, 3);
-    pmRows += ',';
     Put(pmRows, us + small(300) - 150, 3);
-    pmRows += ',';
     Put(pmRows, 60 + small(400), 3);
-    pmRows += ',';
     Put(pmRows, us / 2 + small(2000), 3);
-    pmRows += ',';
-    Put(pmRows, us + 4000 + small(3000), 3);
-    pmRows += '\n';
+    Put(pmRows, us + 4000 + small(3000), 3, '\n');
 
     Put(mangoRows, 10000000000 / us, 4);  // fps, 1000 / frametime
-    mangoRows += ',';
     Put(mangoRows, us, 3);
-    mangoRows += ',';
     Put(mangoRows, 30 + small(40), 0);
-    mangoRows += ',';
     Put(mangoRows, 85 + small(15), 0);
-    mangoRows += ',';
     Put(mangoRows, 62 + small(8), 0);
-    mangoRows += ',';
     Put(mangoRows, 70 + small(6), 0);
-    mangoRows += ",2450,1000,";
+    mangoRows += "2450,1000,";
     Put(mangoRows, 6100 + small(500), 3);
-    mangoRows += ',';
     Put(mangoRows, 240 + small(60), 0);
-    mangoRows += ',';
     Put(mangoRows, 11500 + small(400), 3);
-    mangoRows += ",0.000,";
+    mangoRows += "0.000,";
     Put(mangoRows, 5200 + small(200), 3);
-    mangoRows += ',';
-    Put(mangoRows, elapsedNs, 0);
-    mangoRows += '\n';
+    Put(mangoRows, elapsedNs, 0, '\n');
     if (pmRows.size() > (1 << 20)) {
       std::fwrite(pmRows.data(), 1, pmRows.size(), pm);
       std::fwrite(mangoRows.data(), 1, mangoRows.size(), mango);
