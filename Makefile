@@ -28,8 +28,9 @@ bench:
 	cmake --build build-bench --parallel $(JOBS) --target zeltimers_bench
 	./build-bench/benchmarks/zeltimers_bench
 
-# The frame pacer beside the plain absolute sleep at 60, 144 and 240 fps,
-# 2000 frames each (about three minutes); PACE_ARGS passes options.
+# The frame pacer beside the plain absolute sleep and three sleep-then-spin
+# loops at 60, 144 and 240 fps, 2000 frames each (about six minutes);
+# PACE_ARGS passes options (PACE_ARGS="--load 2" runs them under load).
 PACE_ARGS ?=
 pacebench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZELTIMERS_BUILD_TESTS=OFF -DZELTIMERS_BUILD_BENCHMARKS=ON

@@ -1,13 +1,23 @@
-// zel-pacebench: FramePacer (default and precise mode) beside the plain
-// absolute sleep it improves on, clock_nanosleep(TIMER_ABSTIME) to each
-// deadline of the same integer grid with the thread's default timer slack.
-// Each method runs on a fresh thread (the pacer lowers its thread's slack),
-// one after the other at each rate, and the program prints one table row per
-// method and rate: percentiles of |interval - period| between consecutive
-// returns, the CPU share of the waiting thread and the average rate's error.
+// zel-pacebench: FramePacer (default and precise mode) beside the waiting
+// loops render loops use instead, all to the deadlines of the same integer
+// grid:
+//   sleep    clock_nanosleep(TIMER_ABSTIME) to the deadline, default slack;
+//   fixed    the same to 500 us before it with the slack at 1 ns, then spin;
+//   chunked  relative 1 ms sleeps while more than 1 ms is left, then spin;
+//   ratio    one relative sleep for 95 % of what is left, then spin.
+// At each rate the methods take turns in blocks of frames, each block on a
+// fresh thread (the pacer and `fixed` lower their thread's slack), so that
+// every method meets the same moods of a shared machine; a pacer keeps what
+// it learned from one of its blocks to the next. The program prints one
+// table row per method and rate: percentiles of |interval - period| between
+// consecutive returns within a block, the CPU share of the waiting thread
+// and the average rate's error.
 //
-//   zel-pacebench [--frames N] [--rates 60,144,240] [--methods default,precise,sleep]
+//   zel-pacebench [--frames N] [--rates 60,144,240]
+//                 [--methods default,precise,sleep,fixed,chunked,ratio]
 //                 [--budget SHARE]   (the pacer's spin budget, 0 to 1, instead of the mode's)
+//                 [--load N]         (N other processes spinning meanwhile)
+//                 [--block N]        (frames per turn, default 250)
 #include <ZelPacing/FramePacer.h>
 
 #include <algorithm>
@@ -21,6 +31,11 @@
 #include <thread>
 #include <vector>
 
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr std::int64_t kNanos = 1000000000;
@@ -30,32 +45,74 @@ struct Run {
   std::int64_t cpuNs = 0;
 };
 
-Run PacerRun(double fps, zel_pacing::PaceMode mode, double budget, int frames) {
+// A block of `frames` frames on the pacer: it starts a new grid (its first
+// Wait() returns at once) but keeps its margin.
+Run PacerRun(zel_pacing::FramePacer& pacer, int frames) {
   Run run;
   run.returns.reserve(static_cast<std::size_t>(frames) + 1);
-  zel_pacing::FramePacer pacer(fps, mode);
-  if (budget >= 0.0) pacer.SetSpinBudget(budget);
+  pacer.Restart();
   const std::int64_t cpu = zel_pacing::ThreadCpuNs();
   for (int k = 0; k <= frames; ++k) run.returns.push_back(pacer.Wait().returnedNs);
   run.cpuNs = zel_pacing::ThreadCpuNs() - cpu;
   return run;
 }
 
-Run SleepRun(double fps, int frames) {
+std::int64_t GridDeadline(std::int64_t t0, std::int64_t mhz, std::int64_t k) {
+  return t0 + k * (1000000000000 / mhz) + k * (1000000000000 % mhz) / mhz;
+}
+
+timespec AsTimespec(std::int64_t ns) {
+  return {static_cast<time_t>(ns / kNanos), static_cast<long>(ns % kNanos)};
+}
+
+void SleepUntil(std::int64_t ns) {
+  const timespec until = AsTimespec(ns);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) != 0) {
+  }
+}
+
+void SleepFor(std::int64_t ns) {
+  const timespec length = AsTimespec(ns);
+  nanosleep(&length, nullptr);
+}
+
+void SpinUntil(std::int64_t ns) {
+  while (zel_pacing::ClockNs() < ns) {
+  }
+}
+
+// One of the loops beside the pacer: waits until the deadline it is given.
+Run LoopRun(const std::string& method, double fps, int frames) {
   Run run;
   run.returns.reserve(static_cast<std::size_t>(frames) + 1);
+  if (method == "fixed") prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
   const std::int64_t mhz = std::llround(fps * 1000.0);
   const std::int64_t cpu = zel_pacing::ThreadCpuNs();
   const std::int64_t t0 = zel_pacing::ClockNs();
+  constexpr std::int64_t kMs = 1000000;
   for (std::int64_t k = 0; k <= frames; ++k) {
-    const std::int64_t deadline = t0 + k * (1000000000000 / mhz) + k * (1000000000000 % mhz) / mhz;
-    timespec until{static_cast<time_t>(deadline / kNanos), static_cast<long>(deadline % kNanos)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) != 0) {
+    const std::int64_t deadline = GridDeadline(t0, mhz, k);
+    if (method == "sleep") {
+      SleepUntil(deadline);
+    } else if (method == "fixed") {
+      SleepUntil(deadline - kMs / 2);
+      SpinUntil(deadline);
+    } else if (method == "chunked") {
+      while (deadline - zel_pacing::ClockNs() > kMs) SleepFor(kMs);
+      SpinUntil(deadline);
+    } else if (method == "ratio") {
+      const std::int64_t left = deadline - zel_pacing::ClockNs();
+      if (left > 0) SleepFor(left / 100 * 95);
+      SpinUntil(deadline);
     }
     run.returns.push_back(zel_pacing::ClockNs());
   }
   run.cpuNs = zel_pacing::ThreadCpuNs() - cpu;
   return run;
+}
+
+bool IsLoop(const std::string& method) {
+  return method == "sleep" || method == "fixed" || method == "chunked" || method == "ratio";
 }
 
 double Percentile(std::vector<double> values, double p) {
@@ -65,19 +122,31 @@ double Percentile(std::vector<double> values, double p) {
   return values[at];
 }
 
-void Report(const char* method, double fps, const Run& run) {
-  const double period = 1e9 / fps;
-  std::vector<double> errorsUs;
+// What one method did at one rate, over all its blocks.
+struct Tally {
+  std::vector<double> errorsUs;  // |interval - period|
+  std::int64_t cpuNs = 0;
+  std::int64_t wallNs = 0;
+};
+
+void Add(Tally& tally, const Run& run, double period) {
   for (std::size_t i = 1; i < run.returns.size(); ++i)
-    errorsUs.push_back(std::abs(static_cast<double>(run.returns[i] - run.returns[i - 1]) - period) /
-                       1000.0);
-  const auto wall = static_cast<double>(run.returns.back() - run.returns.front());
-  const auto frames = static_cast<double>(run.returns.size() - 1);
+    tally.errorsUs.push_back(
+        std::abs(static_cast<double>(run.returns[i] - run.returns[i - 1]) - period) / 1000.0);
+  tally.cpuNs += run.cpuNs;
+  tally.wallNs += run.returns.back() - run.returns.front();
+}
+
+void Report(const std::string& method, double fps, const Tally& tally) {
+  const double period = 1e9 / fps;
+  const auto wall = static_cast<double>(tally.wallNs);
+  const auto frames = static_cast<double>(tally.errorsUs.size());
   const double rateError = (frames * period / wall - 1.0) * 100.0;
-  std::printf("| %-7s | %3.0f | %8.1f | %8.1f | %8.1f | %8.1f | %6.2f %% | %+8.4f %% |\n", method,
-              fps, Percentile(errorsUs, 0.50), Percentile(errorsUs, 0.95),
-              Percentile(errorsUs, 0.99), *std::max_element(errorsUs.begin(), errorsUs.end()),
-              100.0 * static_cast<double>(run.cpuNs) / wall, rateError);
+  std::printf("| %-7s | %3.0f | %8.1f | %8.1f | %8.1f | %8.1f | %6.2f %% | %+8.4f %% |\n",
+              method.c_str(), fps, Percentile(tally.errorsUs, 0.50),
+              Percentile(tally.errorsUs, 0.95), Percentile(tally.errorsUs, 0.99),
+              *std::max_element(tally.errorsUs.begin(), tally.errorsUs.end()),
+              100.0 * static_cast<double>(tally.cpuNs) / wall, rateError);
   std::fflush(stdout);
 }
 
@@ -93,8 +162,10 @@ std::vector<std::string> Split(const std::string& list) {
 int main(int argc, char** argv) {
   int frames = 2000;
   double budget = -1.0;
+  int load = 0;
+  int block = 250;
   std::vector<std::string> rates = {"60", "144", "240"};
-  std::vector<std::string> methods = {"default", "precise", "sleep"};
+  std::vector<std::string> methods = {"default", "precise", "sleep", "fixed", "chunked", "ratio"};
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
     if (name == "--frames") {
@@ -103,6 +174,10 @@ int main(int argc, char** argv) {
       rates = Split(argv[i + 1]);
     } else if (name == "--budget") {
       budget = std::atof(argv[i + 1]);
+    } else if (name == "--block") {
+      block = std::atoi(argv[i + 1]);
+    } else if (name == "--load") {
+      load = std::atoi(argv[i + 1]);
     } else if (name == "--methods") {
       methods = Split(argv[i + 1]);
     } else {
@@ -110,36 +185,65 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (frames < 2 || (argc % 2) == 0) {
-    std::fprintf(stderr, "usage: zel-pacebench [--frames N>=2] [--rates A,B] [--methods M,N]\n");
+  if (frames < 2 || load < 0 || block < 2 || (argc % 2) == 0) {
+    std::fprintf(stderr,
+                 "usage: zel-pacebench [--frames N>=2] [--rates A,B] [--methods M,N] "
+                 "[--budget SHARE] [--load N] [--block N]\n");
     return 2;
   }
 
-  std::printf("%d frames per row; |interval - period| in us\n\n", frames);
+  // The load: processes that spin until killed, started before any thread.
+  std::vector<pid_t> spinners;
+  for (int i = 0; i < load; ++i) {
+    const pid_t child = fork();
+    if (child == 0)
+      for (volatile unsigned spin = 0;; spin = spin + 1) {
+      }
+    if (child > 0) spinners.push_back(child);
+  }
+  const auto stopLoad = [&] {
+    for (const pid_t child : spinners) kill(child, SIGKILL);
+    for (const pid_t child : spinners) waitpid(child, nullptr, 0);
+  };
+
+  for (const std::string& method : methods) {
+    if (method != "default" && method != "precise" && !IsLoop(method)) {
+      std::fprintf(stderr, "zel-pacebench: unknown method '%s'\n", method.c_str());
+      stopLoad();
+      return 2;
+    }
+  }
+  std::printf("%d frames per row in turns of %d%s; |interval - period| in us\n\n", frames, block,
+              load > 0 ? (", " + std::to_string(load) + " spinning processes beside").c_str() : "");
   std::printf("| method | fps | p50 | p95 | p99 | max | CPU | rate error |\n");
   std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const std::string& rate : rates) {
     const double fps = std::atof(rate.c_str());
     if (!(fps >= 1.0 && fps <= 10000.0)) {
       std::fprintf(stderr, "zel-pacebench: rate '%s' is not 1 to 10000\n", rate.c_str());
+      stopLoad();
       return 2;
     }
+    std::vector<Tally> tallies(methods.size());
+    std::vector<zel_pacing::FramePacer> pacers;
     for (const std::string& method : methods) {
-      Run run;
-      std::thread worker([&] {
-        if (method == "default")
-          run = PacerRun(fps, zel_pacing::PaceMode::kDefault, budget, frames);
-        if (method == "precise")
-          run = PacerRun(fps, zel_pacing::PaceMode::kPrecise, budget, frames);
-        if (method == "sleep") run = SleepRun(fps, frames);
-      });
-      worker.join();
-      if (run.returns.empty()) {
-        std::fprintf(stderr, "zel-pacebench: unknown method '%s'\n", method.c_str());
-        return 2;
-      }
-      Report(method.c_str(), fps, run);
+      pacers.emplace_back(fps, method == "precise" ? zel_pacing::PaceMode::kPrecise
+                                                   : zel_pacing::PaceMode::kDefault);
+      if (budget >= 0.0) pacers.back().SetSpinBudget(budget);
     }
+    for (int done = 0; done < frames; done += block) {
+      const int n = std::min(block, frames - done);
+      for (std::size_t m = 0; m < methods.size(); ++m) {
+        Run run;
+        std::thread worker([&] {
+          run = IsLoop(methods[m]) ? LoopRun(methods[m], fps, n) : PacerRun(pacers[m], n);
+        });
+        worker.join();
+        Add(tallies[m], run, 1e9 / fps);
+      }
+    }
+    for (std::size_t m = 0; m < methods.size(); ++m) Report(methods[m], fps, tallies[m]);
   }
+  stopLoad();
   return 0;
 }
