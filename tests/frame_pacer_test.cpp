@@ -80,7 +80,8 @@ TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
     std::int64_t margin[4];
   } rows[] = {
       {PaceMode::kDefault, -1, {50000, 400000, 30000, 0}, {60000, 410000, 40000, 10000}},
-      {PaceMode::kPrecise, -1, {40000, 400000, 80000, 0}, {70000, 520000, 120000, 20000}},
+      {PaceMode::kPrecise, -1, {40000, 400000, 80000, 0}, {70000, 500000, 120000, 20000}},
+      {PaceMode::kPrecise, 0.12, {40000, 400000, 80000, 0}, {70000, 520000, 120000, 20000}},
       {PaceMode::kDefault, 0.01, {50000, 400000, 30000, 0}, {60000, 166666, 40000, 10000}},
       {PaceMode::kDefault, 0.0, {50000, 400000, 30000, 0}, {0, 0, 0, 0}},
   };
@@ -91,31 +92,42 @@ TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
     pacer.Wait();
     for (int phase = 0; phase < 4; ++phase) {
       script::ScriptOvershoots({}, row.overshoot[phase]);
-      for (int i = 0; i < (row.mode == PaceMode::kDefault ? 64 : 256); ++i) Frame(pacer, 2 * kMs);
+      for (int i = 0; i < (row.mode == PaceMode::kDefault ? 128 : 256); ++i) Frame(pacer, 2 * kMs);
       EXPECT_EQ(pacer.MarginNs(), row.margin[phase]) << static_cast<int>(row.mode) << row.budget;
     }
   }
 
-  // A quarter of the wake-ups late over one window: the margin covers them
-  // while that fits the budget (417 us at 60 fps and 2.5 %, 2 ms at 12 %),
-  // else only the median.
+  // A few wake-ups in each window late: the margin covers them while that
+  // fits the budget (417 us at 60 fps and 2.5 %; 500 us in precise mode
+  // unless a budget is set), else it is the whole budget.
+  const auto oneIn = [](std::size_t n, std::int64_t late) {
+    std::vector<std::int64_t> pattern(n, 30 * kUs);
+    pattern[0] = late;
+    return pattern;
+  };
   const struct {
     PaceMode mode;
+    double budget;  // below 0: the mode's own
     std::vector<std::int64_t> pattern;
     std::int64_t margin;
   } tails[] = {
-      {PaceMode::kDefault, {200 * kUs, 30 * kUs, 30 * kUs, 30 * kUs}, 210 * kUs},
-      {PaceMode::kDefault, {2 * kMs, 30 * kUs, 30 * kUs, 30 * kUs}, 40 * kUs},
-      {PaceMode::kPrecise, {2 * kMs, 30 * kUs, 30 * kUs, 30 * kUs}, 40 * kUs},
-      {PaceMode::kPrecise, {1800 * kUs, 30 * kUs, 30 * kUs, 30 * kUs}, 1820 * kUs},
+      {PaceMode::kDefault, -1, {200 * kUs, 30 * kUs, 30 * kUs, 30 * kUs}, 210 * kUs},
+      {PaceMode::kDefault, -1, {2 * kMs, 30 * kUs, 30 * kUs, 30 * kUs}, 416666},
+      // The fourth-longest of 128: two late ones are let through, four not.
+      {PaceMode::kDefault, -1, oneIn(64, 300 * kUs), 40 * kUs},
+      {PaceMode::kDefault, -1, oneIn(32, 300 * kUs), 310 * kUs},
+      {PaceMode::kPrecise, -1, {2 * kMs, 30 * kUs, 30 * kUs, 30 * kUs}, 500 * kUs},
+      {PaceMode::kPrecise, 0.2, {1800 * kUs, 30 * kUs, 30 * kUs, 30 * kUs}, 2270 * kUs},
   };
   for (const auto& row : tails) {
     Reset();
     FramePacer pacer(60.0, row.mode);
+    if (row.budget >= 0) ASSERT_TRUE(pacer.SetSpinBudget(row.budget));
     pacer.Wait();
-    const int window = row.mode == PaceMode::kDefault ? 64 : 256;
+    const int window = row.mode == PaceMode::kDefault ? 128 : 256;
     std::vector<std::int64_t> overshoots(static_cast<std::size_t>(window));
-    for (int i = 0; i < window; ++i) overshoots[static_cast<std::size_t>(i)] = row.pattern[i % 4];
+    for (int i = 0; i < window; ++i)
+      overshoots[static_cast<std::size_t>(i)] = row.pattern[static_cast<std::size_t>(i) % row.pattern.size()];
     script::ScriptOvershoots(overshoots);
     for (int i = 0; i < window; ++i) Frame(pacer, 2 * kMs);
     EXPECT_EQ(pacer.MarginNs(), row.margin) << static_cast<int>(row.mode);
@@ -126,6 +138,48 @@ TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
   script::ScriptOvershoots({500 * kUs, 300 * kUs}, 40 * kUs);
   for (int i = 0; i < 256; ++i) Frame(precise, 2 * kMs);
   EXPECT_EQ(precise.MarginNs(), 395 * kUs);  // the second-longest, 300 us, and a quarter
+}
+
+// Frames of 1 ms drawing; how many of them had no margin (slept alone).
+int SleptAlone(FramePacer& pacer, int frames) {
+  int alone = 0;
+  for (int i = 0; i < frames; ++i) alone += Frame(pacer, 1 * kMs).marginNs == 0 ? 1 : 0;
+  return alone;
+}
+
+TEST_F(Pacing, SleepsAloneForAHoldWhenThatIsLateLessOften) {
+  FramePacer pacer(100.0);
+  pacer.Wait();
+  script::ScriptOvershoots({}, 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 200), 0);
+  // Four frames within 40 come back 2 ms late: the fourth starts a trial.
+  std::vector<std::int64_t> lateFour(40, 30 * kUs);
+  for (std::size_t i = 0; i < 40; i += 10) lateFour[i] = 2 * kMs;
+  script::ScriptOvershoots(lateFour, 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 30), 0);
+  EXPECT_EQ(SleptAlone(pacer, 1), 0);
+  script::ScriptOvershoots({2 * kMs}, 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 64), 64);  // the trial, with one late frame
+  EXPECT_EQ(pacer.Stats().trials, 1);
+  EXPECT_EQ(SleptAlone(pacer, 1024), 1024);  // the hold
+  EXPECT_GT(pacer.MarginNs(), 0);
+
+  // Again, but two of the trial's frames are late: it spins again and
+  // starts no trial for 64 frames, whatever comes back late.
+  script::ScriptOvershoots(lateFour, 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 31), 0);
+  script::ScriptOvershoots({2 * kMs, 30 * kUs, 2 * kMs}, 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 64), 64);
+  EXPECT_EQ(pacer.Stats().trials, 2);
+  script::ScriptOvershoots(lateFour, 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 124), 0);
+  // One more late frame is the fourth within 128: a trial.
+  script::ScriptOvershoots({2 * kMs}, 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 1), 0);
+  // It succeeds: the failure had brought the hold back to 1024 frames.
+  EXPECT_EQ(SleptAlone(pacer, 64 + 1024), 64 + 1024);
+  EXPECT_GT(pacer.MarginNs(), 0);
+  EXPECT_EQ(pacer.Stats().trials, 3);
 }
 
 // These two sleep straight to the deadline (no spin), so every time is a

@@ -8,18 +8,32 @@
 namespace zel_pacing {
 
 /// How the pacer spends its spin budget.
-///  - kDefault: the margin covers the 90th percentile of the last 64 sleep
-///    overshoots (plus 10 µs): the median frame is on time to the
-///    microsecond, the rare long overshoot is let through. Default budget
-///    2.5 % of a core.
+///  - kDefault: the margin covers the fourth-longest of the last 128 sleep
+///    overshoots (their 97th percentile) plus 10 µs: the median frame is on
+///    time to the microsecond, the rare long overshoot is let through.
+///    Default budget 2.5 % of a core.
 ///  - kPrecise: the margin covers the second-longest of the last 256
 ///    overshoots, with a quarter more (plus 20 µs): more spin, a much smaller
-///    tail. Default budget 12 % of a core.
-/// When that margin would exceed the budget (on a loaded machine the tail
-/// is milliseconds long), the margin falls back to the longest overshoot it
-/// can cover among the 99th (plus 20 µs), 95th and 90th percentiles (plus
-/// 10 µs; precise mode), and else to the median plus 10 µs: spinning
-/// through the whole budget would not catch such a tail.
+///    tail. Default budget 11 % of a core and at most 500 µs a frame (3 % of
+///    a core at 60 fps, 7 % at 144): the overshoots past that seen on
+///    idle machines were stalls of up to several milliseconds, which a
+///    longer spin, paid on every frame, would catch only in part.
+///    SetSpinBudget() replaces both limits with its share.
+/// Either way the margin never exceeds the budget. When the overshoots are
+/// longer than the budget allows, the margin is the whole budget: it still
+/// catches every wake-up that late or less.
+///
+/// On a machine whose cores are all busy, a spin costs more than it buys:
+/// the scheduler charges it against the pacer's time slice, and once that
+/// is spent a wake-up waits for another program's slice, so frames come
+/// back milliseconds late. The pacer tries it out. When 4 frames within
+/// 128 came back over 200 µs late, it sleeps to the deadline itself, with
+/// no margin and no spin, for 64 frames (a trial, counted in
+/// PaceStats::trials). If at most one of those was late, it goes on
+/// sleeping alone for a hold of 1024 frames; if not, it spins for 64
+/// frames before the next trial can start. Each outcome doubles its own
+/// hold, up to 16384 frames, and resets the other's. MarginNs() is 0 while
+/// it sleeps alone.
 enum class PaceMode { kDefault, kPrecise };
 
 /// What one Wait() did. Times are nanoseconds of the pacer's clock
@@ -42,6 +56,7 @@ struct PaceStats {
   std::int64_t missed = 0;   ///< frames whose deadline had passed on arrival
   std::int64_t resyncs = 0;  ///< grid restarts after a stall
   std::int64_t spunNs = 0;   ///< total spin
+  std::int64_t trials = 0;   ///< times it tried sleeping without a spin (see PaceMode)
 };
 
 /// Paces a render loop: call Wait() once per frame, before presenting it;
@@ -99,11 +114,12 @@ public:
   /// Period of the current rate, rounded down to whole ns (0 when unpaced).
   std::int64_t PeriodNs() const { return m_Den == 0 ? 0 : m_Num / m_Den; }
 
-  /// The mode; also sets its default spin budget.
+  /// The mode; also sets its default spin budget (see PaceMode).
   void SetMode(PaceMode mode);
   PaceMode Mode() const { return m_Mode; }
   /// The share of a core the spin may take, 0 (sleep only) to 1 (spin
-  /// whole frames); false (and no change) for anything else, NaN included.
+  /// whole frames), with no limit per frame beyond it; false (and no
+  /// change) for anything else, NaN included.
   bool SetSpinBudget(double shareOfCore);
 
   /// The next Wait() starts a new grid at its call time.
@@ -120,6 +136,7 @@ private:
   static constexpr int kWindow = 256;
 
   void StartGridAt(std::int64_t t0);
+  void TrySpinning(bool late);
   std::int64_t Deadline() const;
   void Record(std::int64_t overshootNs);
 
@@ -135,10 +152,22 @@ private:
 
   PaceMode m_Mode = PaceMode::kDefault;
   std::int64_t m_BudgetPpm = 25000;
+  std::int64_t m_MaxMarginNs = INT64_MAX;  // the mode's own limit, if any
   std::array<std::int64_t, kWindow> m_Overshoots{};
-  int m_Seen = 0;                           // overshoots recorded, up to kWindow
-  int m_Next = 0;                           // ring position of the next one
-  std::array<std::int64_t, 5> m_Margins{};  // from the overshoots, best first
+  int m_Seen = 0;              // overshoots recorded, up to kWindow
+  int m_Next = 0;              // ring position of the next one
+  std::int64_t m_Cover = 0;    // the margin the overshoots call for
+  // Whether spinning pays (see TrySpinning): the phase, the frame number it
+  // ends at (while spinning: before which no trial starts), the holds, the
+  // frame numbers of the spin's last four late frames and the trial's
+  // count of them.
+  enum class Phase { kSpin, kProbe, kSleep };
+  Phase m_Phase = Phase::kSpin;
+  std::int64_t m_PhaseEnd = 0;
+  std::int64_t m_SleepHold = 1024;
+  std::int64_t m_SpinHold = 64;
+  std::array<std::int64_t, 4> m_LateFrames{{INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2}};
+  int m_ProbeLate = 0;
   PaceStats m_Stats;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 #include "platform.h"
@@ -17,32 +18,43 @@ constexpr std::int64_t kPpm = 1000000;
 // Before the first overshoot is seen the margin is this, within the budget.
 constexpr std::int64_t kInitialMarginNs = 1000 * kMicro;
 
-// A margin that covers the permille-th overshoot of the window (nearest
-// rank), plus extra quarters of it and a guard.
-struct Cover {
+// Whether spinning pays, tried out. On a machine whose cores are all busy
+// the scheduler charges every spin against the pacer's time slice, and once
+// that is spent a wake-up waits for another program's whole slice: frames
+// come back milliseconds late, more often the more the pacer spins. So when
+// four frames within kWindowFrames came back over kLateNs late, the
+// pacer sleeps to the deadline itself (no spin) for kProbeFrames frames. If
+// at most kProbeLate of those were late (a rate under half the spin's), it
+// goes on sleeping alone for a hold; if not, it spins for a hold before it
+// tries again. Each outcome doubles its own hold (up to kLongestHold frames)
+// and resets the other's, so a machine that stays loaded, or one where
+// sleeping alone never helps, is tried ever more rarely.
+constexpr std::int64_t kLateNs = 200 * kMicro;
+constexpr std::int64_t kWindowFrames = 128;
+constexpr std::int64_t kProbeFrames = 64;
+constexpr int kProbeLate = 1;
+constexpr std::int64_t kFirstSleepHold = 1024;
+constexpr std::int64_t kFirstSpinHold = 64;
+constexpr std::int64_t kLongestHold = 16384;
+
+// Each mode sizes the margin to cover the permille-th longest of its most
+// recent overshoots (nearest rank), plus extra quarters of it and a guard,
+// and caps it at the spin budget: when the tail is longer than the budget
+// allows, spinning for the whole budget still catches every overshoot up
+// to it, where a smaller margin would let those frames through late.
+struct ModeRules {
+  int window;  // overshoots considered, the most recent
   int permille;
   int extraQuarters;
   std::int64_t guardNs;
+  std::int64_t budgetPpm;     // default spin budget
+  std::int64_t maxMarginNs;   // and the longest margin with that default budget
 };
 
-// Each mode tries its covers in order and keeps the first that fits the
-// budget: when the tail is beyond it (a loaded machine), spinning for the
-// whole budget would not catch the tail, only lengthen the spin the
-// scheduler can cut into, so the margin falls back to the typical wake-up.
-struct ModeRules {
-  int window;  // overshoots considered, the most recent
-  Cover covers[5];
-  std::int64_t budgetPpm;  // default spin budget
-};
-
-constexpr Cover kMedian = {500, 0, 10 * kMicro};
-constexpr Cover kP90 = {900, 0, 10 * kMicro};
-// 996 of 256 is the second-longest.
-constexpr ModeRules kRules[] = {
-    {64, {kP90, kMedian, kMedian, kMedian, kMedian}, 25000},
-    {256,
-     {{996, 1, 20 * kMicro}, {990, 0, 20 * kMicro}, {950, 0, 10 * kMicro}, kP90, kMedian},
-     120000}};
+constexpr std::int64_t kNoLimit = std::numeric_limits<std::int64_t>::max();
+// 970 of 128 is the fourth-longest; 996 of 256 the second-longest.
+constexpr ModeRules kRules[] = {{128, 970, 0, 10 * kMicro, 25000, kNoLimit},
+                                {256, 996, 1, 20 * kMicro, 110000, 500 * kMicro}};
 
 const ModeRules& RulesOf(PaceMode mode) { return kRules[mode == PaceMode::kPrecise ? 1 : 0]; }
 
@@ -82,23 +94,22 @@ bool FramePacer::SetPeriodNs(std::int64_t periodNs) {
 void FramePacer::SetMode(PaceMode mode) {
   m_Mode = mode;
   m_BudgetPpm = RulesOf(mode).budgetPpm;
+  m_MaxMarginNs = RulesOf(mode).maxMarginNs;
   if (m_Seen > 0) Record(-1);
 }
 
 bool FramePacer::SetSpinBudget(double shareOfCore) {
   if (!(shareOfCore >= 0.0 && shareOfCore <= 1.0)) return false;
   m_BudgetPpm = std::llround(shareOfCore * static_cast<double>(kPpm));
+  m_MaxMarginNs = kNoLimit;
   return true;
 }
 
 std::int64_t FramePacer::MarginNs() const {
-  if (m_Den == 0) return 0;
+  if (m_Den == 0 || m_Phase != Phase::kSpin) return 0;
   // period * budget stays below 1e12 * 1e6.
-  const std::int64_t cap = PeriodNs() * m_BudgetPpm / kPpm;
-  if (m_Seen == 0) return std::min(kInitialMarginNs, cap);
-  for (const std::int64_t margin : m_Margins)
-    if (margin <= cap) return margin;
-  return cap;
+  const std::int64_t cap = std::min(PeriodNs() * m_BudgetPpm / kPpm, m_MaxMarginNs);
+  return std::min(m_Seen == 0 ? kInitialMarginNs : m_Cover, cap);
 }
 
 void FramePacer::StartGridAt(std::int64_t t0) {
@@ -127,16 +138,9 @@ void FramePacer::Record(std::int64_t overshootNs) {
   for (int i = 0; i < n; ++i)
     recent[static_cast<std::size_t>(i)] =
         m_Overshoots[static_cast<std::size_t>((m_Next - 1 - i + kWindow) % kWindow)];
-  // Covers go from the highest rank down, so each nth_element works on the
-  // part below the last one.
-  auto end = recent.begin() + n;
-  for (std::size_t c = 0; c < m_Margins.size(); ++c) {
-    const Cover& cover = rules.covers[c];
-    const auto nth = recent.begin() + ((n * cover.permille + 999) / 1000 - 1);
-    std::nth_element(recent.begin(), nth, end);
-    end = nth + 1;
-    m_Margins[c] = *nth + *nth / 4 * cover.extraQuarters + cover.guardNs;
-  }
+  const auto nth = recent.begin() + ((n * rules.permille + 999) / 1000 - 1);
+  std::nth_element(recent.begin(), nth, recent.begin() + n);
+  m_Cover = *nth + *nth / 4 * rules.extraQuarters + rules.guardNs;
 }
 
 PaceResult FramePacer::Wait() {
@@ -187,7 +191,47 @@ PaceResult FramePacer::Wait() {
   m_Stats.spunNs += r.spunNs;
   r.returnedNs = now;
   r.lateNs = now - deadline;
+  TrySpinning(r.lateNs > kLateNs);
   return r;
+}
+
+// Counts the late frames of the current phase and moves between spinning
+// and sleeping alone (see kLateNs).
+void FramePacer::TrySpinning(bool late) {
+  const std::int64_t frame = m_Stats.frames;
+  const auto enter = [&](Phase phase, std::int64_t frames) {
+    m_Phase = phase;
+    m_PhaseEnd = frame + frames;
+    m_LateFrames.fill(std::numeric_limits<std::int64_t>::min() / 2);
+    m_ProbeLate = 0;
+  };
+  switch (m_Phase) {
+    case Phase::kSpin:
+      if (!late) break;
+      // The newest late frame takes the place of the oldest of the four.
+      *std::min_element(m_LateFrames.begin(), m_LateFrames.end()) = frame;
+      if (frame >= m_PhaseEnd &&
+          frame - *std::min_element(m_LateFrames.begin(), m_LateFrames.end()) < kWindowFrames)
+        enter(Phase::kProbe, kProbeFrames);
+      break;
+    case Phase::kProbe:
+      m_ProbeLate += late ? 1 : 0;
+      if (frame < m_PhaseEnd) break;
+      ++m_Stats.trials;
+      if (m_ProbeLate <= kProbeLate) {
+        enter(Phase::kSleep, m_SleepHold);
+        m_SleepHold = std::min(2 * m_SleepHold, kLongestHold);
+        m_SpinHold = kFirstSpinHold;
+      } else {
+        enter(Phase::kSpin, m_SpinHold);
+        m_SpinHold = std::min(2 * m_SpinHold, kLongestHold);
+        m_SleepHold = kFirstSleepHold;
+      }
+      break;
+    case Phase::kSleep:
+      if (frame >= m_PhaseEnd) enter(Phase::kSpin, 0);
+      break;
+  }
 }
 
 std::int64_t ClockNs() { return platform::Now(); }
