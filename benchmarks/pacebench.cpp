@@ -19,9 +19,13 @@
 //                 [--load N]         (N other processes spinning meanwhile)
 //                 [--block N]        (frames per turn, default 250)
 #include <ZelPacing/FramePacer.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -30,11 +34,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <csignal>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 

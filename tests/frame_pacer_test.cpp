@@ -79,11 +79,10 @@ TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
     std::int64_t overshoot[4];
     std::int64_t margin[4];
   } rows[] = {
-      {PaceMode::kDefault, -1, {50000, 400000, 30000, 0}, {60000, 410000, 40000, 10000}},
-      {PaceMode::kPrecise, -1, {40000, 400000, 80000, 0}, {70000, 500000, 120000, 20000}},
-      {PaceMode::kPrecise, 0.12, {40000, 400000, 80000, 0}, {70000, 520000, 120000, 20000}},
-      {PaceMode::kDefault, 0.01, {50000, 400000, 30000, 0}, {60000, 166666, 40000, 10000}},
-      {PaceMode::kDefault, 0.0, {50000, 400000, 30000, 0}, {0, 0, 0, 0}},
+      {PaceMode::kDefault, -1, {50000, 240000, 30000, 0}, {60000, 250000, 40000, 10000}},
+      {PaceMode::kPrecise, -1, {40000, 240000, 80000, 0}, {70000, 320000, 120000, 20000}},
+      {PaceMode::kDefault, 0.01, {50000, 240000, 30000, 0}, {60000, 166666, 40000, 10000}},
+      {PaceMode::kDefault, 0.0, {50000, 240000, 30000, 0}, {0, 0, 0, 0}},
   };
   for (const auto& row : rows) {
     Reset();
@@ -97,7 +96,8 @@ TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
     }
   }
 
-  // A few wake-ups in each window late: the margin covers them while that
+  // A few wake-ups in each window late (by less than makes a frame late
+  // beyond the margin, so no trial starts): the margin covers them while that
   // fits the budget (417 us at 60 fps and 2.5 %; 500 us in precise mode
   // unless a budget is set), else it is the whole budget.
   const auto oneIn = [](std::size_t n, std::int64_t late) {
@@ -112,11 +112,11 @@ TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
     std::int64_t margin;
   } tails[] = {
       {PaceMode::kDefault, -1, {200 * kUs, 30 * kUs, 30 * kUs, 30 * kUs}, 210 * kUs},
-      {PaceMode::kDefault, -1, {2 * kMs, 30 * kUs, 30 * kUs, 30 * kUs}, 416666},
+      {PaceMode::kDefault, -1, {600 * kUs, 30 * kUs, 30 * kUs, 30 * kUs}, 416666},
       // The fourth-longest of 128: two late ones are let through, four not.
       {PaceMode::kDefault, -1, oneIn(64, 300 * kUs), 40 * kUs},
       {PaceMode::kDefault, -1, oneIn(32, 300 * kUs), 310 * kUs},
-      {PaceMode::kPrecise, -1, {2 * kMs, 30 * kUs, 30 * kUs, 30 * kUs}, 500 * kUs},
+      {PaceMode::kPrecise, -1, {650 * kUs, 30 * kUs, 30 * kUs, 30 * kUs}, 500 * kUs},
       {PaceMode::kPrecise, 0.2, {1800 * kUs, 30 * kUs, 30 * kUs, 30 * kUs}, 2270 * kUs},
   };
   for (const auto& row : tails) {
@@ -127,7 +127,8 @@ TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
     const int window = row.mode == PaceMode::kDefault ? 128 : 256;
     std::vector<std::int64_t> overshoots(static_cast<std::size_t>(window));
     for (int i = 0; i < window; ++i)
-      overshoots[static_cast<std::size_t>(i)] = row.pattern[static_cast<std::size_t>(i) % row.pattern.size()];
+      overshoots[static_cast<std::size_t>(i)] =
+          row.pattern[static_cast<std::size_t>(i) % row.pattern.size()];
     script::ScriptOvershoots(overshoots);
     for (int i = 0; i < window; ++i) Frame(pacer, 2 * kMs);
     EXPECT_EQ(pacer.MarginNs(), row.margin) << static_cast<int>(row.mode);
@@ -147,37 +148,43 @@ int SleptAlone(FramePacer& pacer, int frames) {
   return alone;
 }
 
+// Overshoots of 30 us, with 2 ms ones (late frames) every `spacing` sleeps,
+// the first and the last included.
+std::vector<std::int64_t> LateEvery(std::size_t spacing, std::size_t lateOnes) {
+  std::vector<std::int64_t> overshoots((lateOnes - 1) * spacing + 1, 30 * kUs);
+  for (std::size_t i = 0; i < overshoots.size(); i += spacing) overshoots[i] = 2 * kMs;
+  return overshoots;
+}
+
 TEST_F(Pacing, SleepsAloneForAHoldWhenThatIsLateLessOften) {
   FramePacer pacer(100.0);
   pacer.Wait();
   script::ScriptOvershoots({}, 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 200), 0);
-  // Four frames within 40 come back 2 ms late: the fourth starts a trial.
-  std::vector<std::int64_t> lateFour(40, 30 * kUs);
-  for (std::size_t i = 0; i < 40; i += 10) lateFour[i] = 2 * kMs;
-  script::ScriptOvershoots(lateFour, 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 30), 0);
-  EXPECT_EQ(SleptAlone(pacer, 1), 0);
-  script::ScriptOvershoots({2 * kMs}, 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 64), 64);  // the trial, with one late frame
+  // Four late frames within 121: the fourth starts a trial of 128 frames.
+  // Sleeping alone wins at under half their rate: one late frame in 128.
+  script::ScriptOvershoots(LateEvery(40, 4), 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 121), 0);
+  script::ScriptOvershoots(LateEvery(1, 1), 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 128), 128);
   EXPECT_EQ(pacer.Stats().trials, 1);
   EXPECT_EQ(SleptAlone(pacer, 1024), 1024);  // the hold
   EXPECT_GT(pacer.MarginNs(), 0);
 
-  // Again, but two of the trial's frames are late: it spins again and
-  // starts no trial for 64 frames, whatever comes back late.
-  script::ScriptOvershoots(lateFour, 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 31), 0);
-  script::ScriptOvershoots({2 * kMs, 30 * kUs, 2 * kMs}, 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 64), 64);
+  // Two lose: it spins again, and starts no trial for 64 frames, whatever
+  // comes back late.
+  script::ScriptOvershoots(LateEvery(40, 4), 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 121), 0);
+  script::ScriptOvershoots(LateEvery(100, 2), 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 128), 128);
   EXPECT_EQ(pacer.Stats().trials, 2);
-  script::ScriptOvershoots(lateFour, 30 * kUs);
+  script::ScriptOvershoots(LateEvery(10, 4), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 124), 0);
-  // One more late frame is the fourth within 128: a trial.
+  // One more late frame is the fourth within 128: a trial, which succeeds
+  // (none late) for a hold that the failure brought back to 1024 frames.
   script::ScriptOvershoots({2 * kMs}, 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 1), 0);
-  // It succeeds: the failure had brought the hold back to 1024 frames.
-  EXPECT_EQ(SleptAlone(pacer, 64 + 1024), 64 + 1024);
+  EXPECT_EQ(SleptAlone(pacer, 128 + 1024), 128 + 1024);
   EXPECT_GT(pacer.MarginNs(), 0);
   EXPECT_EQ(pacer.Stats().trials, 3);
 }

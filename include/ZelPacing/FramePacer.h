@@ -28,10 +28,10 @@ namespace zel_pacing {
 /// is spent a wake-up waits for another program's slice, so frames come
 /// back milliseconds late. The pacer tries it out. When 4 frames within
 /// 128 came back over 200 µs late, it sleeps to the deadline itself, with
-/// no margin and no spin, for 64 frames (a trial, counted in
-/// PaceStats::trials). If at most one of those was late, it goes on
-/// sleeping alone for a hold of 1024 frames; if not, it spins for 64
-/// frames before the next trial can start. Each outcome doubles its own
+/// no margin and no spin, for 128 frames (a trial, counted in
+/// PaceStats::trials). If those were late at under half the rate of the
+/// four, it goes on sleeping alone for a hold of 1024 frames; if not, it
+/// spins for 64 frames before the next trial can start. Each outcome doubles its own
 /// hold, up to 16384 frames, and resets the other's. MarginNs() is 0 while
 /// it sleeps alone.
 enum class PaceMode { kDefault, kPrecise };
@@ -154,9 +154,9 @@ private:
   std::int64_t m_BudgetPpm = 25000;
   std::int64_t m_MaxMarginNs = INT64_MAX;  // the mode's own limit, if any
   std::array<std::int64_t, kWindow> m_Overshoots{};
-  int m_Seen = 0;              // overshoots recorded, up to kWindow
-  int m_Next = 0;              // ring position of the next one
-  std::int64_t m_Cover = 0;    // the margin the overshoots call for
+  int m_Seen = 0;            // overshoots recorded, up to kWindow
+  int m_Next = 0;            // ring position of the next one
+  std::int64_t m_Cover = 0;  // the margin the overshoots call for
   // Whether spinning pays (see TrySpinning): the phase, the frame number it
   // ends at (while spinning: before which no trial starts), the holds, the
   // frame numbers of the spin's last four late frames and the trial's
@@ -166,8 +166,10 @@ private:
   std::int64_t m_PhaseEnd = 0;
   std::int64_t m_SleepHold = 1024;
   std::int64_t m_SpinHold = 64;
-  std::array<std::int64_t, 4> m_LateFrames{{INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2}};
-  int m_ProbeLate = 0;
+  std::array<std::int64_t, 4> m_LateFrames{
+      {INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2}};
+  std::int64_t m_LateSpan = 0;  // frames from the first of the four to the last
+  std::int64_t m_ProbeLate = 0;
   PaceStats m_Stats;
 };
 

@@ -22,17 +22,17 @@ constexpr std::int64_t kInitialMarginNs = 1000 * kMicro;
 // the scheduler charges every spin against the pacer's time slice, and once
 // that is spent a wake-up waits for another program's whole slice: frames
 // come back milliseconds late, more often the more the pacer spins. So when
-// four frames within kWindowFrames came back over kLateNs late, the
-// pacer sleeps to the deadline itself (no spin) for kProbeFrames frames. If
-// at most kProbeLate of those were late (a rate under half the spin's), it
-// goes on sleeping alone for a hold; if not, it spins for a hold before it
-// tries again. Each outcome doubles its own hold (up to kLongestHold frames)
-// and resets the other's, so a machine that stays loaded, or one where
-// sleeping alone never helps, is tried ever more rarely.
+// four frames within kWindowFrames came back over kLateNs late, the pacer
+// sleeps to the deadline itself (no spin) for kProbeFrames frames. If those
+// were late at under half the rate of the four (three gaps over their
+// span), it goes on sleeping alone for a hold; if not, it spins for a hold
+// before it tries again. Each outcome doubles its own hold (up to
+// kLongestHold frames) and resets the other's, so a machine that stays
+// loaded, or one where sleeping alone never helps, is tried ever more
+// rarely.
 constexpr std::int64_t kLateNs = 200 * kMicro;
 constexpr std::int64_t kWindowFrames = 128;
-constexpr std::int64_t kProbeFrames = 64;
-constexpr int kProbeLate = 1;
+constexpr std::int64_t kProbeFrames = 128;
 constexpr std::int64_t kFirstSleepHold = 1024;
 constexpr std::int64_t kFirstSpinHold = 64;
 constexpr std::int64_t kLongestHold = 16384;
@@ -47,8 +47,8 @@ struct ModeRules {
   int permille;
   int extraQuarters;
   std::int64_t guardNs;
-  std::int64_t budgetPpm;     // default spin budget
-  std::int64_t maxMarginNs;   // and the longest margin with that default budget
+  std::int64_t budgetPpm;    // default spin budget
+  std::int64_t maxMarginNs;  // and the longest margin with that default budget
 };
 
 constexpr std::int64_t kNoLimit = std::numeric_limits<std::int64_t>::max();
@@ -210,15 +210,15 @@ void FramePacer::TrySpinning(bool late) {
       if (!late) break;
       // The newest late frame takes the place of the oldest of the four.
       *std::min_element(m_LateFrames.begin(), m_LateFrames.end()) = frame;
-      if (frame >= m_PhaseEnd &&
-          frame - *std::min_element(m_LateFrames.begin(), m_LateFrames.end()) < kWindowFrames)
-        enter(Phase::kProbe, kProbeFrames);
+      m_LateSpan = frame - *std::min_element(m_LateFrames.begin(), m_LateFrames.end());
+      if (frame >= m_PhaseEnd && m_LateSpan < kWindowFrames) enter(Phase::kProbe, kProbeFrames);
       break;
     case Phase::kProbe:
       m_ProbeLate += late ? 1 : 0;
       if (frame < m_PhaseEnd) break;
       ++m_Stats.trials;
-      if (m_ProbeLate <= kProbeLate) {
+      // late / kProbeFrames < (3 / span) / 2, in integers.
+      if (2 * m_ProbeLate * m_LateSpan < 3 * kProbeFrames) {
         enter(Phase::kSleep, m_SleepHold);
         m_SleepHold = std::min(2 * m_SleepHold, kLongestHold);
         m_SpinHold = kFirstSpinHold;
