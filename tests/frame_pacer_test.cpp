@@ -161,30 +161,37 @@ TEST_F(Pacing, SleepsAloneForAHoldWhenThatIsLateLessOften) {
   pacer.Wait();
   script::ScriptOvershoots({}, 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 200), 0);
-  // Four late frames within 121: the fourth starts a trial of 128 frames.
-  // Sleeping alone wins at under half their rate: one late frame in 128.
+  // Four late frames within 121 start a trial: 128 frames sleeping alone
+  // (one late), then 128 spinning (three late). Under half as often wins.
   script::ScriptOvershoots(LateEvery(40, 4), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 121), 0);
   script::ScriptOvershoots(LateEvery(1, 1), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 128), 128);
+  script::ScriptOvershoots(LateEvery(50, 3), 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 128), 0);
   EXPECT_EQ(pacer.Stats().trials, 1);
   EXPECT_EQ(SleptAlone(pacer, 1024), 1024);  // the hold
   EXPECT_GT(pacer.MarginNs(), 0);
 
-  // Two lose: it spins again, and starts no trial for 64 frames, whatever
-  // comes back late.
+  // Two late spinning lose: it spins on, and starts no trial for 64
+  // frames, whatever comes back late.
   script::ScriptOvershoots(LateEvery(40, 4), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 121), 0);
-  script::ScriptOvershoots(LateEvery(100, 2), 30 * kUs);
+  script::ScriptOvershoots(LateEvery(1, 1), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 128), 128);
+  script::ScriptOvershoots(LateEvery(100, 2), 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 128), 0);
   EXPECT_EQ(pacer.Stats().trials, 2);
   script::ScriptOvershoots(LateEvery(10, 4), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 124), 0);
-  // One more late frame is the fourth within 128: a trial, which succeeds
-  // (none late) for a hold that the failure brought back to 1024 frames.
+  // One more late frame is the fourth within 128: a trial, which wins (none
+  // late against one) for a hold that the loss brought back to 1024 frames.
   script::ScriptOvershoots({2 * kMs}, 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 1), 0);
-  EXPECT_EQ(SleptAlone(pacer, 128 + 1024), 128 + 1024);
+  EXPECT_EQ(SleptAlone(pacer, 128), 128);
+  script::ScriptOvershoots(LateEvery(1, 1), 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 128), 0);
+  EXPECT_EQ(SleptAlone(pacer, 1024), 1024);
   EXPECT_GT(pacer.MarginNs(), 0);
   EXPECT_EQ(pacer.Stats().trials, 3);
 }

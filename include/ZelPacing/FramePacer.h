@@ -28,12 +28,11 @@ namespace zel_pacing {
 /// is spent a wake-up waits for another program's slice, so frames come
 /// back milliseconds late. The pacer tries it out. When 4 frames within
 /// 128 came back over 200 µs late, it sleeps to the deadline itself, with
-/// no margin and no spin, for 128 frames (a trial, counted in
-/// PaceStats::trials). If those were late at under half the rate of the
-/// four, it goes on sleeping alone for a hold of 1024 frames; if not, it
-/// spins for 64 frames before the next trial can start. Each outcome doubles its own
-/// hold, up to 16384 frames, and resets the other's. MarginNs() is 0 while
-/// it sleeps alone.
+/// no margin and no spin, for 128 frames, then spins as usual for 128 (a
+/// trial, counted in PaceStats::trials). If fewer than half as many of the
+/// sleeping frames were late, it goes on sleeping alone for a hold of 1024
+/// frames; if not, it spins for 64 frames before the next trial can start. Each outcome doubles its
+/// own hold, up to 16384 frames, and resets the other's. MarginNs() is 0 while it sleeps alone.
 enum class PaceMode { kDefault, kPrecise };
 
 /// What one Wait() did. Times are nanoseconds of the pacer's clock
@@ -160,16 +159,16 @@ private:
   // Whether spinning pays (see TrySpinning): the phase, the frame number it
   // ends at (while spinning: before which no trial starts), the holds, the
   // frame numbers of the spin's last four late frames and the trial's
-  // count of them.
-  enum class Phase { kSpin, kProbe, kSleep };
+  // counts of them.
+  enum class Phase { kSpin, kTrialSleep, kTrialSpin, kSleep };
   Phase m_Phase = Phase::kSpin;
   std::int64_t m_PhaseEnd = 0;
   std::int64_t m_SleepHold = 1024;
   std::int64_t m_SpinHold = 64;
   std::array<std::int64_t, 4> m_LateFrames{
       {INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2}};
-  std::int64_t m_LateSpan = 0;  // frames from the first of the four to the last
-  std::int64_t m_ProbeLate = 0;
+  int m_SleptLate = 0;  // late frames of the trial, sleeping alone
+  int m_SpunLate = 0;   // and spinning
   PaceStats m_Stats;
 };
 

@@ -23,16 +23,18 @@ constexpr std::int64_t kInitialMarginNs = 1000 * kMicro;
 // that is spent a wake-up waits for another program's whole slice: frames
 // come back milliseconds late, more often the more the pacer spins. So when
 // four frames within kWindowFrames came back over kLateNs late, the pacer
-// sleeps to the deadline itself (no spin) for kProbeFrames frames. If those
-// were late at under half the rate of the four (three gaps over their
-// span), it goes on sleeping alone for a hold; if not, it spins for a hold
-// before it tries again. Each outcome doubles its own hold (up to
+// sleeps to the deadline itself (no spin) for kTrialFrames frames, then
+// spins as usual for as many. If the sleeping frames were late less than
+// half as often, it goes on sleeping alone for a hold; if not, it spins for
+// a hold before it tries again. Each outcome doubles its own hold (up to
 // kLongestHold frames) and resets the other's, so a machine that stays
 // loaded, or one where sleeping alone never helps, is tried ever more
-// rarely.
+// rarely. Comparing with frames spun after the trial, rather than with the
+// four that started it, keeps bursts of stalls that no wait can avoid (a
+// hypervisor's, on an idle machine) from passing for a loaded machine.
 constexpr std::int64_t kLateNs = 200 * kMicro;
 constexpr std::int64_t kWindowFrames = 128;
-constexpr std::int64_t kProbeFrames = 128;
+constexpr std::int64_t kTrialFrames = 128;
 constexpr std::int64_t kFirstSleepHold = 1024;
 constexpr std::int64_t kFirstSpinHold = 64;
 constexpr std::int64_t kLongestHold = 16384;
@@ -106,7 +108,7 @@ bool FramePacer::SetSpinBudget(double shareOfCore) {
 }
 
 std::int64_t FramePacer::MarginNs() const {
-  if (m_Den == 0 || m_Phase != Phase::kSpin) return 0;
+  if (m_Den == 0 || m_Phase == Phase::kTrialSleep || m_Phase == Phase::kSleep) return 0;
   // period * budget stays below 1e12 * 1e6.
   const std::int64_t cap = std::min(PeriodNs() * m_BudgetPpm / kPpm, m_MaxMarginNs);
   return std::min(m_Seen == 0 ? kInitialMarginNs : m_Cover, cap);
@@ -203,22 +205,25 @@ void FramePacer::TrySpinning(bool late) {
     m_Phase = phase;
     m_PhaseEnd = frame + frames;
     m_LateFrames.fill(std::numeric_limits<std::int64_t>::min() / 2);
-    m_ProbeLate = 0;
   };
   switch (m_Phase) {
     case Phase::kSpin:
       if (!late) break;
       // The newest late frame takes the place of the oldest of the four.
       *std::min_element(m_LateFrames.begin(), m_LateFrames.end()) = frame;
-      m_LateSpan = frame - *std::min_element(m_LateFrames.begin(), m_LateFrames.end());
-      if (frame >= m_PhaseEnd && m_LateSpan < kWindowFrames) enter(Phase::kProbe, kProbeFrames);
+      if (frame >= m_PhaseEnd &&
+          frame - *std::min_element(m_LateFrames.begin(), m_LateFrames.end()) < kWindowFrames)
+        enter(Phase::kTrialSleep, kTrialFrames);
       break;
-    case Phase::kProbe:
-      m_ProbeLate += late ? 1 : 0;
+    case Phase::kTrialSleep:
+      m_SleptLate += late ? 1 : 0;
+      if (frame >= m_PhaseEnd) enter(Phase::kTrialSpin, kTrialFrames);
+      break;
+    case Phase::kTrialSpin:
+      m_SpunLate += late ? 1 : 0;
       if (frame < m_PhaseEnd) break;
       ++m_Stats.trials;
-      // late / kProbeFrames < (3 / span) / 2, in integers.
-      if (2 * m_ProbeLate * m_LateSpan < 3 * kProbeFrames) {
+      if (2 * m_SleptLate < m_SpunLate) {
         enter(Phase::kSleep, m_SleepHold);
         m_SleepHold = std::min(2 * m_SleepHold, kLongestHold);
         m_SpinHold = kFirstSpinHold;
@@ -227,6 +232,8 @@ void FramePacer::TrySpinning(bool late) {
         m_SpinHold = std::min(2 * m_SpinHold, kLongestHold);
         m_SleepHold = kFirstSleepHold;
       }
+      m_SleptLate = 0;
+      m_SpunLate = 0;
       break;
     case Phase::kSleep:
       if (frame >= m_PhaseEnd) enter(Phase::kSpin, 0);
