@@ -162,13 +162,14 @@ TEST_F(Pacing, SleepsAloneForAHoldWhenThatIsLateLessOften) {
   script::ScriptOvershoots({}, 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 200), 0);
   // Four late frames within 121 start a trial: 128 frames sleeping alone
-  // (one late), then 128 spinning (three late). Under half as often wins.
+  // (one late), then spinning until three are late: under half as often
+  // wins, at once.
   script::ScriptOvershoots(LateEvery(40, 4), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 121), 0);
   script::ScriptOvershoots(LateEvery(1, 1), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 128), 128);
-  script::ScriptOvershoots(LateEvery(50, 3), 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 128), 0);
+  script::ScriptOvershoots(LateEvery(1, 3), 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 3), 0);
   EXPECT_EQ(pacer.Stats().trials, 1);
   EXPECT_EQ(SleptAlone(pacer, 1024), 1024);  // the hold
   EXPECT_GT(pacer.MarginNs(), 0);
@@ -189,8 +190,8 @@ TEST_F(Pacing, SleepsAloneForAHoldWhenThatIsLateLessOften) {
   script::ScriptOvershoots({2 * kMs}, 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 1), 0);
   EXPECT_EQ(SleptAlone(pacer, 128), 128);
-  script::ScriptOvershoots(LateEvery(1, 1), 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 128), 0);
+  script::ScriptOvershoots({2 * kMs}, 30 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 1), 0);
   EXPECT_EQ(SleptAlone(pacer, 1024), 1024);
   EXPECT_GT(pacer.MarginNs(), 0);
   EXPECT_EQ(pacer.Stats().trials, 3);

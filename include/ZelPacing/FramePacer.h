@@ -29,7 +29,8 @@ namespace zel_pacing {
 /// back milliseconds late. The pacer tries it out. When 4 frames within
 /// 128 came back over 200 µs late, it sleeps to the deadline itself, with
 /// no margin and no spin, for 128 frames, then spins as usual for 128 (a
-/// trial, counted in PaceStats::trials). If fewer than half as many of the
+/// trial, counted in PaceStats::trials), or only until more than twice as
+/// many frames as slept late are late. If fewer than half as many of the
 /// sleeping frames were late, it goes on sleeping alone for a hold of 1024
 /// frames; if not, it spins for 64 frames before the next trial can start. Each outcome doubles its
 /// own hold, up to 16384 frames, and resets the other's. MarginNs() is 0 while it sleeps alone.

@@ -24,9 +24,10 @@ constexpr std::int64_t kInitialMarginNs = 1000 * kMicro;
 // come back milliseconds late, more often the more the pacer spins. So when
 // four frames within kWindowFrames came back over kLateNs late, the pacer
 // sleeps to the deadline itself (no spin) for kTrialFrames frames, then
-// spins as usual for as many. If the sleeping frames were late less than
-// half as often, it goes on sleeping alone for a hold; if not, it spins for
-// a hold before it tries again. Each outcome doubles its own hold (up to
+// spins as usual for as many, or until it has more than twice as many late
+// frames. If the sleeping frames were late less than half as often, it goes
+// on sleeping alone for a hold; if not, it spins for a hold before it tries
+// again. Each outcome doubles its own hold (up to
 // kLongestHold frames) and resets the other's, so a machine that stays
 // loaded, or one where sleeping alone never helps, is tried ever more
 // rarely. Comparing with frames spun after the trial, rather than with the
@@ -220,8 +221,9 @@ void FramePacer::TrySpinning(bool late) {
       if (frame >= m_PhaseEnd) enter(Phase::kTrialSpin, kTrialFrames);
       break;
     case Phase::kTrialSpin:
+      // More spinning frames only add late ones: a win is known at once.
       m_SpunLate += late ? 1 : 0;
-      if (frame < m_PhaseEnd) break;
+      if (2 * m_SleptLate >= m_SpunLate && frame < m_PhaseEnd) break;
       ++m_Stats.trials;
       if (2 * m_SleptLate < m_SpunLate) {
         enter(Phase::kSleep, m_SleepHold);
