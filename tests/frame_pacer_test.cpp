@@ -161,10 +161,10 @@ TEST_F(Pacing, SleepsAloneForAHoldWhenThatIsLateLessOften) {
   pacer.Wait();
   script::ScriptOvershoots({}, 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 200), 0);
-  // Four late frames within 121 start a trial: 128 frames sleeping alone
+  // Six late frames within 121 start a trial: 128 frames sleeping alone
   // (one late), then spinning until three are late: under half as often
   // wins, at once.
-  script::ScriptOvershoots(LateEvery(40, 4), 30 * kUs);
+  script::ScriptOvershoots(LateEvery(24, 6), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 121), 0);
   script::ScriptOvershoots(LateEvery(1, 1), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 128), 128);
@@ -176,16 +176,16 @@ TEST_F(Pacing, SleepsAloneForAHoldWhenThatIsLateLessOften) {
 
   // Two late spinning lose: it spins on, and starts no trial for 64
   // frames, whatever comes back late.
-  script::ScriptOvershoots(LateEvery(40, 4), 30 * kUs);
+  script::ScriptOvershoots(LateEvery(24, 6), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 121), 0);
   script::ScriptOvershoots(LateEvery(1, 1), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 128), 128);
   script::ScriptOvershoots(LateEvery(100, 2), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 128), 0);
   EXPECT_EQ(pacer.Stats().trials, 2);
-  script::ScriptOvershoots(LateEvery(10, 4), 30 * kUs);
+  script::ScriptOvershoots(LateEvery(10, 6), 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 124), 0);
-  // One more late frame is the fourth within 128: a trial, which wins (none
+  // One more late frame is the sixth within 128: a trial, which wins (none
   // late against one) for a hold that the loss brought back to 1024 frames.
   script::ScriptOvershoots({2 * kMs}, 30 * kUs);
   EXPECT_EQ(SleptAlone(pacer, 1), 0);

@@ -26,7 +26,7 @@ namespace zel_pacing {
 /// On a machine whose cores are all busy, a spin costs more than it buys:
 /// the scheduler charges it against the pacer's time slice, and once that
 /// is spent a wake-up waits for another program's slice, so frames come
-/// back milliseconds late. The pacer tries it out. When 4 frames within
+/// back milliseconds late. The pacer tries it out. When 6 frames within
 /// 128 came back over 200 µs late, it sleeps to the deadline itself, with
 /// no margin and no spin, for 128 frames, then spins as usual for 128 (a
 /// trial, counted in PaceStats::trials), or only until more than twice as
@@ -159,15 +159,15 @@ private:
   std::int64_t m_Cover = 0;  // the margin the overshoots call for
   // Whether spinning pays (see TrySpinning): the phase, the frame number it
   // ends at (while spinning: before which no trial starts), the holds, the
-  // frame numbers of the spin's last four late frames and the trial's
+  // frame numbers of the spin's last six late frames and the trial's
   // counts of them.
   enum class Phase { kSpin, kTrialSleep, kTrialSpin, kSleep };
   Phase m_Phase = Phase::kSpin;
   std::int64_t m_PhaseEnd = 0;
   std::int64_t m_SleepHold = 1024;
   std::int64_t m_SpinHold = 64;
-  std::array<std::int64_t, 4> m_LateFrames{
-      {INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2}};
+  std::array<std::int64_t, 6> m_LateFrames{
+      {INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2}};
   int m_SleptLate = 0;  // late frames of the trial, sleeping alone
   int m_SpunLate = 0;   // and spinning
   PaceStats m_Stats;

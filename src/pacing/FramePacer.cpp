@@ -22,7 +22,7 @@ constexpr std::int64_t kInitialMarginNs = 1000 * kMicro;
 // the scheduler charges every spin against the pacer's time slice, and once
 // that is spent a wake-up waits for another program's whole slice: frames
 // come back milliseconds late, more often the more the pacer spins. So when
-// four frames within kWindowFrames came back over kLateNs late, the pacer
+// six frames within kWindowFrames came back over kLateNs late, the pacer
 // sleeps to the deadline itself (no spin) for kTrialFrames frames, then
 // spins as usual for as many, or until it has more than twice as many late
 // frames. If the sleeping frames were late less than half as often, it goes
@@ -31,7 +31,7 @@ constexpr std::int64_t kInitialMarginNs = 1000 * kMicro;
 // kLongestHold frames) and resets the other's, so a machine that stays
 // loaded, or one where sleeping alone never helps, is tried ever more
 // rarely. Comparing with frames spun after the trial, rather than with the
-// four that started it, keeps bursts of stalls that no wait can avoid (a
+// six that started it, keeps bursts of stalls that no wait can avoid (a
 // hypervisor's, on an idle machine) from passing for a loaded machine.
 constexpr std::int64_t kLateNs = 200 * kMicro;
 constexpr std::int64_t kWindowFrames = 128;
@@ -210,7 +210,7 @@ void FramePacer::TrySpinning(bool late) {
   switch (m_Phase) {
     case Phase::kSpin:
       if (!late) break;
-      // The newest late frame takes the place of the oldest of the four.
+      // The newest late frame takes the place of the oldest of the six.
       *std::min_element(m_LateFrames.begin(), m_LateFrames.end()) = frame;
       if (frame >= m_PhaseEnd &&
           frame - *std::min_element(m_LateFrames.begin(), m_LateFrames.end()) < kWindowFrames)
