@@ -3,6 +3,7 @@
 #define ZELPACING_FRAMEPACER_H
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace zel_pacing {
@@ -168,8 +169,9 @@ private:
   std::int64_t m_SpinHold = 64;
   std::array<std::int64_t, 6> m_LateFrames{
       {INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2}};
-  int m_SleptLate = 0;  // late frames of the trial, sleeping alone
-  int m_SpunLate = 0;   // and spinning
+  std::size_t m_LateNext = 0;  // ring position of the next late frame
+  int m_SleptLate = 0;         // late frames of the trial, sleeping alone
+  int m_SpunLate = 0;          // and spinning
   PaceStats m_Stats;
 };
 

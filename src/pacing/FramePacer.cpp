@@ -210,10 +210,11 @@ void FramePacer::TrySpinning(bool late) {
   switch (m_Phase) {
     case Phase::kSpin:
       if (!late) break;
-      // The newest late frame takes the place of the oldest of the six.
-      *std::min_element(m_LateFrames.begin(), m_LateFrames.end()) = frame;
-      if (frame >= m_PhaseEnd &&
-          frame - *std::min_element(m_LateFrames.begin(), m_LateFrames.end()) < kWindowFrames)
+      // A ring of the last six late frames: the slot after the newest
+      // holds the oldest.
+      m_LateFrames[m_LateNext] = frame;
+      m_LateNext = (m_LateNext + 1) % m_LateFrames.size();
+      if (frame >= m_PhaseEnd && frame - m_LateFrames[m_LateNext] < kWindowFrames)
         enter(Phase::kTrialSleep, kTrialFrames);
       break;
     case Phase::kTrialSleep:
