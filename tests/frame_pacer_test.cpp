@@ -142,10 +142,15 @@ TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
 }
 
 // Frames of 1 ms drawing; how many of them had no margin (slept alone).
+// With `overshoots`, the sleeps wake that late first, then 30 us late.
 int SleptAlone(FramePacer& pacer, int frames) {
   int alone = 0;
   for (int i = 0; i < frames; ++i) alone += Frame(pacer, 1 * kMs).marginNs == 0 ? 1 : 0;
   return alone;
+}
+int SleptAlone(FramePacer& pacer, int frames, const std::vector<std::int64_t>& overshoots) {
+  script::ScriptOvershoots(overshoots, 30 * kUs);
+  return SleptAlone(pacer, frames);
 }
 
 // Overshoots of 30 us, with 2 ms ones (late frames) every `spacing` sleeps,
@@ -159,39 +164,29 @@ std::vector<std::int64_t> LateEvery(std::size_t spacing, std::size_t lateOnes) {
 TEST_F(Pacing, SleepsAloneForAHoldWhenThatIsLateLessOften) {
   FramePacer pacer(100.0);
   pacer.Wait();
-  script::ScriptOvershoots({}, 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 200), 0);
+  EXPECT_EQ(SleptAlone(pacer, 200, {}), 0);
   // Six late frames within 121 start a trial: 128 frames sleeping alone
   // (one late), then spinning until three are late: under half as often
   // wins, at once.
-  script::ScriptOvershoots(LateEvery(24, 6), 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 121), 0);
-  script::ScriptOvershoots(LateEvery(1, 1), 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 128), 128);
-  script::ScriptOvershoots(LateEvery(1, 3), 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 3), 0);
+  EXPECT_EQ(SleptAlone(pacer, 121, LateEvery(24, 6)), 0);
+  EXPECT_EQ(SleptAlone(pacer, 128, LateEvery(1, 1)), 128);
+  EXPECT_EQ(SleptAlone(pacer, 3, LateEvery(1, 3)), 0);
   EXPECT_EQ(pacer.Stats().trials, 1);
   EXPECT_EQ(SleptAlone(pacer, 1024), 1024);  // the hold
   EXPECT_GT(pacer.MarginNs(), 0);
 
   // Two late spinning lose: it spins on, and starts no trial for 64
   // frames, whatever comes back late.
-  script::ScriptOvershoots(LateEvery(24, 6), 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 121), 0);
-  script::ScriptOvershoots(LateEvery(1, 1), 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 128), 128);
-  script::ScriptOvershoots(LateEvery(100, 2), 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 128), 0);
+  EXPECT_EQ(SleptAlone(pacer, 121, LateEvery(24, 6)), 0);
+  EXPECT_EQ(SleptAlone(pacer, 128, LateEvery(1, 1)), 128);
+  EXPECT_EQ(SleptAlone(pacer, 128, LateEvery(100, 2)), 0);
   EXPECT_EQ(pacer.Stats().trials, 2);
-  script::ScriptOvershoots(LateEvery(10, 6), 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 124), 0);
+  EXPECT_EQ(SleptAlone(pacer, 124, LateEvery(10, 6)), 0);
   // One more late frame is the sixth within 128: a trial, which wins (none
   // late against one) for a hold that the loss brought back to 1024 frames.
-  script::ScriptOvershoots({2 * kMs}, 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 1), 0);
+  EXPECT_EQ(SleptAlone(pacer, 1, {2 * kMs}), 0);
   EXPECT_EQ(SleptAlone(pacer, 128), 128);
-  script::ScriptOvershoots({2 * kMs}, 30 * kUs);
-  EXPECT_EQ(SleptAlone(pacer, 1), 0);
+  EXPECT_EQ(SleptAlone(pacer, 1, {2 * kMs}), 0);
   EXPECT_EQ(SleptAlone(pacer, 1024), 1024);
   EXPECT_GT(pacer.MarginNs(), 0);
   EXPECT_EQ(pacer.Stats().trials, 3);

@@ -29,12 +29,13 @@ namespace zel_pacing {
 /// is spent a wake-up waits for another program's slice, so frames come
 /// back milliseconds late. The pacer tries it out. When 6 frames within
 /// 128 came back over 200 µs late, it sleeps to the deadline itself, with
-/// no margin and no spin, for 128 frames, then spins as usual for 128 (a
-/// trial, counted in PaceStats::trials), or only until more than twice as
-/// many frames as slept late are late. If fewer than half as many of the
+/// no margin and no spin, for 128 frames, then spins as usual for 128, or
+/// only until more than twice as many frames as slept late are late (a
+/// trial, counted in PaceStats::trials). If fewer than half as many of the
 /// sleeping frames were late, it goes on sleeping alone for a hold of 1024
-/// frames; if not, it spins for 64 frames before the next trial can start. Each outcome doubles its
-/// own hold, up to 16384 frames, and resets the other's. MarginNs() is 0 while it sleeps alone.
+/// frames; if not, it spins for 64 frames before the next trial can start.
+/// Each outcome doubles its own hold, up to 16384 frames, and resets the
+/// other's. MarginNs() is 0 while it sleeps alone.
 enum class PaceMode { kDefault, kPrecise };
 
 /// What one Wait() did. Times are nanoseconds of the pacer's clock
@@ -135,6 +136,11 @@ public:
 
 private:
   static constexpr int kWindow = 256;
+  // The first holds of a trial's outcome (see PaceMode), and the frame
+  // number of a late frame not yet seen.
+  static constexpr std::int64_t kFirstSleepHold = 1024;
+  static constexpr std::int64_t kFirstSpinHold = 64;
+  static constexpr std::int64_t kNoLateFrame = INT64_MIN / 2;
 
   void StartGridAt(std::int64_t t0);
   void TrySpinning(bool late);
@@ -165,10 +171,10 @@ private:
   enum class Phase { kSpin, kTrialSleep, kTrialSpin, kSleep };
   Phase m_Phase = Phase::kSpin;
   std::int64_t m_PhaseEnd = 0;
-  std::int64_t m_SleepHold = 1024;
-  std::int64_t m_SpinHold = 64;
+  std::int64_t m_SleepHold = kFirstSleepHold;
+  std::int64_t m_SpinHold = kFirstSpinHold;
   std::array<std::int64_t, 6> m_LateFrames{
-      {INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2, INT64_MIN / 2}};
+      {kNoLateFrame, kNoLateFrame, kNoLateFrame, kNoLateFrame, kNoLateFrame, kNoLateFrame}};
   std::size_t m_LateNext = 0;  // ring position of the next late frame
   int m_SleptLate = 0;         // late frames of the trial, sleeping alone
   int m_SpunLate = 0;          // and spinning

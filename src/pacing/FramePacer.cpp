@@ -27,17 +27,15 @@ constexpr std::int64_t kInitialMarginNs = 1000 * kMicro;
 // spins as usual for as many, or until it has more than twice as many late
 // frames. If the sleeping frames were late less than half as often, it goes
 // on sleeping alone for a hold; if not, it spins for a hold before it tries
-// again. Each outcome doubles its own hold (up to
-// kLongestHold frames) and resets the other's, so a machine that stays
-// loaded, or one where sleeping alone never helps, is tried ever more
-// rarely. Comparing with frames spun after the trial, rather than with the
-// six that started it, keeps bursts of stalls that no wait can avoid (a
-// hypervisor's, on an idle machine) from passing for a loaded machine.
+// again. Each outcome doubles its own hold (up to kLongestHold frames) and
+// resets the other's, so a machine that stays loaded, or one where sleeping
+// alone never helps, is tried ever more rarely. Comparing with frames spun
+// after the trial, rather than with the six that started it, keeps bursts
+// of stalls that no wait can avoid (a hypervisor's, on an idle machine)
+// from passing for a loaded machine.
 constexpr std::int64_t kLateNs = 200 * kMicro;
 constexpr std::int64_t kWindowFrames = 128;
 constexpr std::int64_t kTrialFrames = 128;
-constexpr std::int64_t kFirstSleepHold = 1024;
-constexpr std::int64_t kFirstSpinHold = 64;
 constexpr std::int64_t kLongestHold = 16384;
 
 // Each mode sizes the margin to cover the permille-th longest of its most
@@ -205,7 +203,7 @@ void FramePacer::TrySpinning(bool late) {
   const auto enter = [&](Phase phase, std::int64_t frames) {
     m_Phase = phase;
     m_PhaseEnd = frame + frames;
-    m_LateFrames.fill(std::numeric_limits<std::int64_t>::min() / 2);
+    m_LateFrames.fill(kNoLateFrame);
   };
   switch (m_Phase) {
     case Phase::kSpin:
