@@ -4,17 +4,19 @@
 //   sleep    clock_nanosleep(TIMER_ABSTIME) to the deadline, default slack;
 //   fixed    the same to 500 us before it with the slack at 1 ns, then spin;
 //   chunked  relative 1 ms sleeps while more than 1 ms is left, then spin;
-//   ratio    one relative sleep for 95 % of what is left, then spin.
+//   ratio    one relative sleep for 95 % of what is left, then spin;
+//   stepped  absolute sleeps of at most 2 ms to the deadline, slack 1 ns, no
+//            spin (how the pacer sleeps when spinning does not pay).
 // At each rate the methods take turns in blocks of frames, each block on a
-// fresh thread (the pacer and `fixed` lower their thread's slack), so that
-// every method meets the same moods of a shared machine; a pacer keeps what
-// it learned from one of its blocks to the next. The program prints one
-// table row per method and rate: percentiles of |interval - period| between
-// consecutive returns within a block, the CPU share of the waiting thread
-// and the average rate's error.
+// fresh thread (the pacer, `fixed` and `stepped` lower their thread's
+// slack), so that every method meets the same moods of a shared machine; a
+// pacer keeps what it learned from one of its blocks to the next. The
+// program prints one table row per method and rate: percentiles of
+// |interval - period| between consecutive returns within a block, the CPU
+// share of the waiting thread and the average rate's error.
 //
 //   zel-pacebench [--frames N] [--rates 60,144,240]
-//                 [--methods default,precise,sleep,fixed,chunked,ratio]
+//                 [--methods default,precise,sleep,fixed,chunked,ratio,stepped]
 //                 [--budget SHARE]   (the pacer's spin budget, 0 to 1, instead of the mode's)
 //                 [--load N]         (N other processes spinning meanwhile)
 //                 [--block N]        (frames per turn, default 250)
@@ -84,7 +86,7 @@ void SpinUntil(std::int64_t ns) {
 Run LoopRun(const std::string& method, double fps, int frames) {
   Run run;
   run.returns.reserve(static_cast<std::size_t>(frames) + 1);
-  if (method == "fixed") prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+  if (method == "fixed" || method == "stepped") prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
   const std::int64_t mhz = std::llround(fps * 1000.0);
   const std::int64_t cpu = zel_pacing::ThreadCpuNs();
   const std::int64_t t0 = zel_pacing::ClockNs();
@@ -103,6 +105,9 @@ Run LoopRun(const std::string& method, double fps, int frames) {
       const std::int64_t left = deadline - zel_pacing::ClockNs();
       if (left > 0) SleepFor(left / 100 * 95);
       SpinUntil(deadline);
+    } else if (method == "stepped") {
+      for (std::int64_t now = zel_pacing::ClockNs(); now < deadline; now = zel_pacing::ClockNs())
+        SleepUntil(std::min(deadline, now + 2 * kMs));
     }
     run.returns.push_back(zel_pacing::ClockNs());
   }
@@ -111,7 +116,8 @@ Run LoopRun(const std::string& method, double fps, int frames) {
 }
 
 bool IsLoop(const std::string& method) {
-  return method == "sleep" || method == "fixed" || method == "chunked" || method == "ratio";
+  return method == "sleep" || method == "fixed" || method == "chunked" || method == "ratio" ||
+         method == "stepped";
 }
 
 double Percentile(std::vector<double> values, double p) {

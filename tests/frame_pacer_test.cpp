@@ -141,11 +141,12 @@ TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
   EXPECT_EQ(precise.MarginNs(), 395 * kUs);  // the second-longest, 300 us, and a quarter
 }
 
-// Frames of 1 ms drawing; how many of them had no margin (slept alone).
-// With `overshoots`, the sleeps wake that late first, then 30 us late.
+// Frames at 100 fps with 8 ms drawing (so one sleep a frame); how many of
+// them had no margin (slept alone). With `overshoots`, the sleeps wake that
+// late first, then 30 us late.
 int SleptAlone(FramePacer& pacer, int frames) {
   int alone = 0;
-  for (int i = 0; i < frames; ++i) alone += Frame(pacer, 1 * kMs).marginNs == 0 ? 1 : 0;
+  for (int i = 0; i < frames; ++i) alone += Frame(pacer, 8 * kMs).marginNs == 0 ? 1 : 0;
   return alone;
 }
 int SleptAlone(FramePacer& pacer, int frames, const std::vector<std::int64_t>& overshoots) {
@@ -153,11 +154,11 @@ int SleptAlone(FramePacer& pacer, int frames, const std::vector<std::int64_t>& o
   return SleptAlone(pacer, frames);
 }
 
-// Overshoots of 30 us, with 2 ms ones (late frames) every `spacing` sleeps,
+// Overshoots of 30 us, with 1 ms ones (late frames) every `spacing` sleeps,
 // the first and the last included.
 std::vector<std::int64_t> LateEvery(std::size_t spacing, std::size_t lateOnes) {
   std::vector<std::int64_t> overshoots((lateOnes - 1) * spacing + 1, 30 * kUs);
-  for (std::size_t i = 0; i < overshoots.size(); i += spacing) overshoots[i] = 2 * kMs;
+  for (std::size_t i = 0; i < overshoots.size(); i += spacing) overshoots[i] = 1 * kMs;
   return overshoots;
 }
 
@@ -172,24 +173,38 @@ TEST_F(Pacing, SleepsAloneForAHoldWhenThatIsLateLessOften) {
   EXPECT_EQ(SleptAlone(pacer, 128, LateEvery(1, 1)), 128);
   EXPECT_EQ(SleptAlone(pacer, 3, LateEvery(1, 3)), 0);
   EXPECT_EQ(pacer.Stats().trials, 1);
-  EXPECT_EQ(SleptAlone(pacer, 1024), 1024);  // the hold
-  EXPECT_GT(pacer.MarginNs(), 0);
+  EXPECT_EQ(SleptAlone(pacer, 1023), 1023);  // the hold
+  // A sleep on the way that wakes 8 ms late, past the deadline: that is
+  // its overshoot, not the 1 ms the frame is late.
+  script::ScriptOvershoots({8 * kMs});
+  EXPECT_EQ(Frame(pacer, 1 * kMs).overshootNs, 8 * kMs);
 
-  // Two late spinning lose: it spins on, and starts no trial for 64
-  // frames, whatever comes back late.
-  EXPECT_EQ(SleptAlone(pacer, 121, LateEvery(24, 6)), 0);
-  EXPECT_EQ(SleptAlone(pacer, 128, LateEvery(1, 1)), 128);
+  // The hold over, it tries spinning at once, against the one late frame
+  // of the hold's last 128: two late spinning lose. It spins on, and starts
+  // no trial for 64 frames, whatever comes back late.
   EXPECT_EQ(SleptAlone(pacer, 128, LateEvery(100, 2)), 0);
   EXPECT_EQ(pacer.Stats().trials, 2);
   EXPECT_EQ(SleptAlone(pacer, 124, LateEvery(10, 6)), 0);
   // One more late frame is the sixth within 128: a trial, which wins (none
   // late against one) for a hold that the loss brought back to 1024 frames.
-  EXPECT_EQ(SleptAlone(pacer, 1, {2 * kMs}), 0);
-  EXPECT_EQ(SleptAlone(pacer, 128), 128);
-  EXPECT_EQ(SleptAlone(pacer, 1, {2 * kMs}), 0);
+  EXPECT_EQ(SleptAlone(pacer, 1, {1 * kMs}), 0);
+  EXPECT_EQ(SleptAlone(pacer, 104), 104);
+  // Sleeping alone, it wakes every 2 ms: 9 ms takes five sleeps.
+  const std::int64_t sleeps = script::Sleeps();
+  for (int i = 0; i < 24; ++i) EXPECT_EQ(Frame(pacer, 1 * kMs).lateNs, 30 * kUs);
+  EXPECT_EQ(script::Sleeps() - sleeps, 24 * 5);
+  EXPECT_EQ(SleptAlone(pacer, 1, {1 * kMs}), 0);
   EXPECT_EQ(SleptAlone(pacer, 1024), 1024);
-  EXPECT_GT(pacer.MarginNs(), 0);
-  EXPECT_EQ(pacer.Stats().trials, 3);
+  // Spinning again: one late frame against none wins a doubled hold.
+  EXPECT_EQ(SleptAlone(pacer, 1, {1 * kMs}), 0);
+  EXPECT_EQ(SleptAlone(pacer, 2048), 2048);
+  EXPECT_EQ(pacer.Stats().trials, 4);
+  // No late frame either way loses, for a spin hold that the wins brought
+  // back to 64 frames: the sixth late frame at its 66th starts a trial.
+  EXPECT_EQ(SleptAlone(pacer, 128), 0);
+  EXPECT_EQ(SleptAlone(pacer, 66, LateEvery(13, 6)), 0);
+  EXPECT_EQ(SleptAlone(pacer, 4), 4);
+  EXPECT_EQ(pacer.Stats().trials, 5);
 }
 
 // These two sleep straight to the deadline (no spin), so every time is a

@@ -23,20 +23,28 @@ constexpr std::int64_t kInitialMarginNs = 1000 * kMicro;
 // that is spent a wake-up waits for another program's whole slice: frames
 // come back milliseconds late, more often the more the pacer spins. So when
 // six frames within kWindowFrames came back over kLateNs late, the pacer
-// sleeps to the deadline itself (no spin) for kTrialFrames frames, then
-// spins as usual for as many, or until it has more than twice as many late
-// frames. If the sleeping frames were late less than half as often, it goes
-// on sleeping alone for a hold; if not, it spins for a hold before it tries
-// again. Each outcome doubles its own hold (up to kLongestHold frames) and
-// resets the other's, so a machine that stays loaded, or one where sleeping
-// alone never helps, is tried ever more rarely. Comparing with frames spun
-// after the trial, rather than with the six that started it, keeps bursts
-// of stalls that no wait can avoid (a hypervisor's, on an idle machine)
-// from passing for a loaded machine.
+// sleeps to the deadline itself (no spin, in steps of at most
+// kLongestSleepAloneNs) for kTrialFrames frames, then spins as usual for as
+// many, or until it has more than twice as many late frames. If the
+// sleeping frames were late less than half as often, it goes on sleeping
+// alone for a hold, and at its end tries spinning again at once (against
+// the hold's last kTrialFrames frames); if not, it spins for a hold before
+// a trial can start again. Each outcome doubles its own hold (up to
+// kLongestHold frames) and resets the other's, so a machine that stays
+// loaded, or one where sleeping alone never helps, is tried ever more
+// rarely. Comparing with frames spun after the trial, rather than with the
+// six that started it, keeps bursts of stalls that no wait can avoid (a
+// hypervisor's, on an idle machine) from passing for a loaded machine.
 constexpr std::int64_t kLateNs = 200 * kMicro;
 constexpr std::int64_t kWindowFrames = 128;
 constexpr std::int64_t kTrialFrames = 128;
 constexpr std::int64_t kLongestHold = 16384;
+// Sleeping alone, the pacer wakes at least this often on the way to the
+// deadline. On a loaded machine a thread that slept a whole frame often
+// waits milliseconds for a core when it wakes; one that wakes every 2 ms
+// gets it back within tens of microseconds (measured at 60 to 240 fps with
+// two spinning processes on two cores), for a few wake-ups' CPU.
+constexpr std::int64_t kLongestSleepAloneNs = 2000 * kMicro;
 
 // Each mode sizes the margin to cover the permille-th longest of its most
 // recent overshoots (nearest rank), plus extra quarters of it and a guard,
@@ -176,14 +184,17 @@ PaceResult FramePacer::Wait() {
 
   r.marginNs = MarginNs();
   const std::int64_t sleepUntil = deadline - r.marginNs;
+  const bool alone = m_Phase == Phase::kTrialSleep || m_Phase == Phase::kSleep;
   std::int64_t now = arrived;
+  std::int64_t target = now;
   while (now < sleepUntil) {  // again after an early wake-up
-    platform::SleepUntil(sleepUntil);
+    target = alone ? std::min(sleepUntil, now + kLongestSleepAloneNs) : sleepUntil;
+    platform::SleepUntil(target);
     r.slept = true;
     now = platform::Now();
   }
   if (r.slept) {
-    r.overshootNs = now - sleepUntil;
+    r.overshootNs = now - target;
     Record(r.overshootNs);
   }
   const std::int64_t spinFrom = now;
@@ -237,7 +248,11 @@ void FramePacer::TrySpinning(bool late) {
       m_SpunLate = 0;
       break;
     case Phase::kSleep:
-      if (frame >= m_PhaseEnd) enter(Phase::kSpin, 0);
+      // The hold's last frames stand for sleeping alone in the trial that
+      // follows at once: waiting for six more late frames on a machine that
+      // has been loaded would only add them.
+      if (frame > m_PhaseEnd - kTrialFrames) m_SleptLate += late ? 1 : 0;
+      if (frame >= m_PhaseEnd) enter(Phase::kTrialSpin, kTrialFrames);
       break;
   }
 }

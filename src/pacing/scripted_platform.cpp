@@ -15,6 +15,7 @@ struct ScriptedState {
   std::size_t nextOvershoot = 0;
   std::int64_t thereafter = 0;
   std::int64_t reads = 0;
+  std::int64_t sleeps = 0;
   std::int64_t cpu = 0;
 };
 
@@ -33,6 +34,7 @@ std::int64_t Now() {
 }
 
 void SleepUntil(std::int64_t deadlineNs) {
+  ++state.sleeps;
   const std::int64_t overshoot = state.nextOvershoot < state.overshoots.size()
                                      ? state.overshoots[state.nextOvershoot++]
                                      : state.thereafter;
@@ -55,6 +57,7 @@ void ScriptOvershoots(const std::vector<std::int64_t>& overshoots, std::int64_t 
   state.thereafter = thereafter;
 }
 std::int64_t Reads() { return state.reads; }
+std::int64_t Sleeps() { return state.sleeps; }
 void Restore() { state = ScriptedState(); }
 
 }  // namespace zel_scripted_pacing
