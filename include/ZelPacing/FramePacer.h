@@ -9,8 +9,8 @@
 namespace zel_pacing {
 
 /// How the pacer spends its spin budget.
-///  - kDefault: the margin covers the fourth-longest of the last 128 sleep
-///    overshoots (their 97th percentile) plus 10 µs: the median frame is on
+///  - kDefault: the margin covers the third-longest of the last 128 sleep
+///    overshoots (their 98th percentile) plus 10 µs: the median frame is on
 ///    time to the microsecond, the rare long overshoot is let through.
 ///    Default budget 2.5 % of a core.
 ///  - kPrecise: the margin covers the second-longest of the last 256
@@ -32,8 +32,8 @@ namespace zel_pacing {
 /// no margin and no spin, waking at least every 2 ms on the way (a thread
 /// that wakes that often gets a busy core back far sooner than one that
 /// slept the whole frame), for 128 frames, then spins as usual for 128, or
-/// only until more than twice as many frames as slept late are late (a
-/// trial, counted in PaceStats::trials). If fewer than half as many of the
+/// only until more than twice as many frames as slept late, and three at
+/// least, are late (a trial, counted in PaceStats::trials). If fewer than half as many of the
 /// sleeping frames were late, it goes on sleeping alone for a hold of 1024
 /// frames, after which it tries spinning again at once, against the late
 /// frames of the hold's last 128; if not, it spins for 64 frames before the

@@ -25,7 +25,8 @@ constexpr std::int64_t kInitialMarginNs = 1000 * kMicro;
 // six frames within kWindowFrames came back over kLateNs late, the pacer
 // sleeps to the deadline itself (no spin, in steps of at most
 // kLongestSleepAloneNs) for kTrialFrames frames, then spins as usual for as
-// many, or until it has more than twice as many late frames. If the
+// many, or until it has more than twice as many late frames, and three at
+// least. If the
 // sleeping frames were late less than half as often, it goes on sleeping
 // alone for a hold, and at its end tries spinning again at once (against
 // the hold's last kTrialFrames frames); if not, it spins for a hold before
@@ -61,8 +62,8 @@ struct ModeRules {
 };
 
 constexpr std::int64_t kNoLimit = std::numeric_limits<std::int64_t>::max();
-// 970 of 128 is the fourth-longest; 996 of 256 the second-longest.
-constexpr ModeRules kRules[] = {{128, 970, 0, 10 * kMicro, 25000, kNoLimit},
+// 977 of 128 is the third-longest; 996 of 256 the second-longest.
+constexpr ModeRules kRules[] = {{128, 977, 0, 10 * kMicro, 25000, kNoLimit},
                                 {256, 996, 1, 20 * kMicro, 110000, 500 * kMicro}};
 
 const ModeRules& RulesOf(PaceMode mode) { return kRules[mode == PaceMode::kPrecise ? 1 : 0]; }
@@ -230,12 +231,15 @@ void FramePacer::TrySpinning(bool late) {
       m_SleptLate += late ? 1 : 0;
       if (frame >= m_PhaseEnd) enter(Phase::kTrialSpin, kTrialFrames);
       break;
-    case Phase::kTrialSpin:
+    case Phase::kTrialSpin: {
       // More spinning frames only add late ones: a win is known at once.
+      // It takes three late frames at least: one or two in 128 are the
+      // stalls of an idle machine.
       m_SpunLate += late ? 1 : 0;
-      if (2 * m_SleptLate >= m_SpunLate && frame < m_PhaseEnd) break;
+      const bool sleepingWins = m_SpunLate > std::max(2 * m_SleptLate, 2);
+      if (!sleepingWins && frame < m_PhaseEnd) break;
       ++m_Stats.trials;
-      if (2 * m_SleptLate < m_SpunLate) {
+      if (sleepingWins) {
         enter(Phase::kSleep, m_SleepHold);
         m_SleepHold = std::min(2 * m_SleepHold, kLongestHold);
         m_SpinHold = kFirstSpinHold;
@@ -247,6 +251,7 @@ void FramePacer::TrySpinning(bool late) {
       m_SleptLate = 0;
       m_SpunLate = 0;
       break;
+    }
     case Phase::kSleep:
       // The hold's last frames stand for sleeping alone in the trial that
       // follows at once: waiting for six more late frames on a machine that
