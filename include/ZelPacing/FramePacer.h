@@ -30,15 +30,16 @@ namespace zel_pacing {
 /// back milliseconds late. The pacer tries it out. When 6 frames within
 /// 128 came back over 200 µs late, it sleeps to the deadline itself, with
 /// no margin and no spin, waking at least every 2 ms on the way (a thread
-/// that wakes that often gets a busy core back far sooner than one that
-/// slept the whole frame), for 128 frames, then spins as usual for 128, or
-/// only until more than twice as many frames as slept late, and three at
-/// least, are late (a trial, counted in PaceStats::trials). If fewer than half as many of the
-/// sleeping frames were late, it goes on sleeping alone for a hold of 1024
-/// frames, after which it tries spinning again at once, against the late
-/// frames of the hold's last 128; if not, it spins for 64 frames before the
-/// next trial can start. Each outcome doubles its own hold, up to 16384
-/// frames, and resets the other's. MarginNs() is 0 while it sleeps alone.
+/// that wakes that often gets a busy core back at once more often than one
+/// that slept the whole frame), for 128 frames; then it spins as usual for
+/// 128, or only until more than twice as many frames as slept late, and
+/// three at least, are late (a trial, counted in PaceStats::trials). If
+/// fewer than half as many of the sleeping frames were late, it goes on
+/// sleeping alone for a hold of 1024 frames, after which it tries spinning
+/// again at once, against the late frames of the hold's last 128; if not,
+/// it spins for 64 frames before the next trial can start. Each outcome
+/// doubles its own hold, up to 16384 frames, and resets the other's.
+/// MarginNs() is 0 while it sleeps alone.
 enum class PaceMode { kDefault, kPrecise };
 
 /// What one Wait() did. Times are nanoseconds of the pacer's clock
