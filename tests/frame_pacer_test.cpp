@@ -208,6 +208,26 @@ TEST_F(Pacing, SleepsAloneForAHoldWhenThatIsLateLessOften) {
   EXPECT_EQ(pacer.Stats().trials, 5);
 }
 
+TEST_F(Pacing, SleepsInStepsWhileTheCoresAreBusy) {
+  FramePacer pacer(100.0);
+  pacer.Wait();
+  script::ScriptOvershoots({}, 30 * kUs);
+  // Sleeps over frames of 1 ms drawing: about 9 ms to wait, one sleep or
+  // five steps of at most 2 ms.
+  const auto sleeps = [&](int frames) {
+    const std::int64_t before = script::Sleeps();
+    for (int i = 0; i < frames; ++i) Frame(pacer, 1 * kMs);
+    return script::Sleeps() - before;
+  };
+  EXPECT_EQ(sleeps(10), 10);
+  script::SetCoresBusy(true);
+  EXPECT_EQ(sleeps(10), 50);
+  // The steps go on for 128 frames after the last busy one.
+  script::SetCoresBusy(false);
+  EXPECT_EQ(sleeps(127), 127 * 5);
+  EXPECT_EQ(sleeps(10), 10);
+}
+
 // These two sleep straight to the deadline (no spin), so every time is a
 // round figure.
 TEST_F(Pacing, AStallRestartsTheGridOnceWithoutABurst) {

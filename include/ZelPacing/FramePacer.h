@@ -94,6 +94,14 @@ struct PaceStats {
 /// high-resolution waitable timer (Windows 10 1803 and later), or the
 /// older waitable timer where that is missing.
 ///
+/// When more threads are ready to run than the machine has cores, a thread
+/// that sleeps a whole frame often waits milliseconds for a core when it
+/// wakes; one that wakes every 2 ms gets it back at once far more often. So
+/// before each sleep the pacer looks (on Linux, at the count of runnable
+/// threads in /proc/loadavg, a few microseconds; elsewhere it never sees
+/// busy cores), and when the cores were busy within the last 128 frames it
+/// sleeps in steps of at most 2 ms, as it does whenever it sleeps alone.
+///
 /// Not thread-safe: one pacer per render loop. Allocates nothing.
 class FramePacer {
 public:
@@ -179,9 +187,10 @@ private:
   std::int64_t m_SpinHold = kFirstSpinHold;
   std::array<std::int64_t, 6> m_LateFrames{
       {kNoLateFrame, kNoLateFrame, kNoLateFrame, kNoLateFrame, kNoLateFrame, kNoLateFrame}};
-  std::size_t m_LateNext = 0;  // ring position of the next late frame
-  int m_SleptLate = 0;         // late frames of the trial, sleeping alone
-  int m_SpunLate = 0;          // and spinning
+  std::size_t m_LateNext = 0;    // ring position of the next late frame
+  std::int64_t m_BusyUntil = 0;  // sleeps are stepped before this frame (see Wait)
+  int m_SleptLate = 0;           // late frames of the trial, sleeping alone
+  int m_SpunLate = 0;            // and spinning
   PaceStats m_Stats;
 };
 

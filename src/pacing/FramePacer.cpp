@@ -24,7 +24,7 @@ constexpr std::int64_t kInitialMarginNs = 1000 * kMicro;
 // come back milliseconds late, more often the more the pacer spins. So when
 // six frames within kWindowFrames came back over kLateNs late, the pacer
 // sleeps to the deadline itself (no spin, in steps of at most
-// kLongestSleepAloneNs) for kTrialFrames frames, then spins as usual for as
+// kLongestStepNs) for kTrialFrames frames, then spins as usual for as
 // many, or until it has more than twice as many late frames, and three at
 // least. If the sleeping frames were late less than half as often, it goes
 // on sleeping alone for a hold, and at its end tries spinning again at once
@@ -39,13 +39,15 @@ constexpr std::int64_t kLateNs = 200 * kMicro;
 constexpr std::int64_t kWindowFrames = 128;
 constexpr std::int64_t kTrialFrames = 128;
 constexpr std::int64_t kLongestHold = 16384;
-// Sleeping alone, the pacer wakes at least this often on the way to the
-// deadline. On a loaded machine a thread that slept a whole frame often
-// waits milliseconds for a core when it wakes; one that wakes every 2 ms
-// gets it back at once far more often (with two spinning processes on two
-// cores, at 60 to 240 fps, the smaller p99 in 14 of 16 paired runs), for a
-// few wake-ups' CPU.
-constexpr std::int64_t kLongestSleepAloneNs = 2000 * kMicro;
+// On a loaded machine a thread that slept a whole frame often waits
+// milliseconds for a core when it wakes; one that wakes every 2 ms gets it
+// back at once far more often (with two spinning processes on two cores, at
+// 60 to 240 fps, the smaller p99 in 14 of 16 paired runs). So the pacer
+// sleeps in steps of at most kLongestStepNs while it sleeps alone, and for
+// kBusyFrames frames after it last saw more threads ready to run than
+// cores. On an idle machine the steps would only cost CPU.
+constexpr std::int64_t kLongestStepNs = 2000 * kMicro;
+constexpr std::int64_t kBusyFrames = 128;
 
 // Each mode sizes the margin to cover the permille-th longest of its most
 // recent overshoots (nearest rank), plus extra quarters of it and a guard,
@@ -185,11 +187,13 @@ PaceResult FramePacer::Wait() {
 
   r.marginNs = MarginNs();
   const std::int64_t sleepUntil = deadline - r.marginNs;
-  const bool alone = m_Phase == Phase::kTrialSleep || m_Phase == Phase::kSleep;
+  if (arrived < sleepUntil && platform::CoresBusy()) m_BusyUntil = m_Stats.frames + kBusyFrames;
+  const bool stepped =
+      m_Phase == Phase::kTrialSleep || m_Phase == Phase::kSleep || m_Stats.frames < m_BusyUntil;
   std::int64_t now = arrived;
   std::int64_t target = now;
   while (now < sleepUntil) {  // again after an early wake-up
-    target = alone ? std::min(sleepUntil, now + kLongestSleepAloneNs) : sleepUntil;
+    target = stepped ? std::min(sleepUntil, now + kLongestStepNs) : sleepUntil;
     platform::SleepUntil(target);
     r.slept = true;
     now = platform::Now();

@@ -22,6 +22,12 @@ void SleepUntil(std::int64_t deadlineNs);
 /// CPU time the calling thread has used, in nanoseconds.
 std::int64_t ThreadCpuNs();
 
+/// Whether, at this moment, more threads are running or ready to run on
+/// the whole machine than it has cores (the caller counted): a thread that
+/// sleeps now will queue for a core when it wakes. False where the platform
+/// does not tell.
+bool CoresBusy();
+
 }  // namespace zel_pacing_platform
 
 #endif

@@ -3,7 +3,9 @@
 
 #include "platform.h"
 #if defined(__linux__)
+#include <fcntl.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 #endif
 
 namespace zel_pacing_platform {
@@ -38,6 +40,32 @@ void SleepUntil(std::int64_t deadlineNs) {
   until.tv_nsec = static_cast<long>(deadlineNs % kNanos);
   // An interrupted sleep returns early; the pacer sleeps again.
   clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
+}
+
+bool CoresBusy() {
+#if defined(__linux__)
+  // The fourth field of /proc/loadavg is "running/threads": the threads
+  // running or runnable right now, on every core. Opened once and read in
+  // place, it costs a few microseconds.
+  static const int file = open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+  static const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+  if (file < 0 || cores < 1) return false;
+  char text[128];
+  const ssize_t length = pread(file, text, sizeof text - 1, 0);
+  if (length <= 0) return false;
+  long running = 0;
+  int spaces = 0;
+  for (ssize_t i = 0; i < length && text[i] != '/'; ++i) {
+    if (text[i] == ' ') {
+      ++spaces;
+    } else if (spaces == 3 && text[i] >= '0' && text[i] <= '9' && running < 1000000) {
+      running = running * 10 + (text[i] - '0');
+    }
+  }
+  return running > cores;
+#else
+  return false;
+#endif
 }
 
 }  // namespace zel_pacing_platform

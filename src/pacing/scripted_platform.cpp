@@ -16,6 +16,7 @@ struct ScriptedState {
   std::int64_t thereafter = 0;
   std::int64_t reads = 0;
   std::int64_t sleeps = 0;
+  bool busy = false;
   std::int64_t cpu = 0;
 };
 
@@ -43,6 +44,8 @@ void SleepUntil(std::int64_t deadlineNs) {
 
 std::int64_t ThreadCpuNs() { return state.cpu; }
 
+bool CoresBusy() { return state.busy; }
+
 }  // namespace zel_pacing_platform
 
 namespace zel_scripted_pacing {
@@ -58,6 +61,7 @@ void ScriptOvershoots(const std::vector<std::int64_t>& overshoots, std::int64_t 
 }
 std::int64_t Reads() { return state.reads; }
 std::int64_t Sleeps() { return state.sleeps; }
+void SetCoresBusy(bool busy) { state.busy = busy; }
 void Restore() { state = ScriptedState(); }
 
 }  // namespace zel_scripted_pacing

@@ -20,6 +20,9 @@ void SetStepPerRead(std::int64_t ns);
 /// A sleep never takes the clock back.
 void ScriptOvershoots(const std::vector<std::int64_t>& overshoots, std::int64_t thereafter = 0);
 
+/// What CoresBusy() answers from now on.
+void SetCoresBusy(bool busy);
+
 /// Clock reads and sleeps since the last Restore().
 std::int64_t Reads();
 std::int64_t Sleeps();

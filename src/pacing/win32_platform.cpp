@@ -85,4 +85,8 @@ void SleepUntil(std::int64_t deadlineNs) {
     WaitForSingleObject(timer.Handle(), INFINITE);
 }
 
+// Windows has no cheap count of runnable threads; the trials (see
+// FramePacer) find a loaded machine there by its late frames alone.
+bool CoresBusy() { return false; }
+
 }  // namespace zel_pacing_platform
