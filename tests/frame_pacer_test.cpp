@@ -212,20 +212,22 @@ TEST_F(Pacing, SleepsInStepsWhileTheCoresAreBusy) {
   FramePacer pacer(100.0);
   pacer.Wait();
   script::ScriptOvershoots({}, 30 * kUs);
-  // Sleeps over frames of 1 ms drawing: about 9 ms to wait, one sleep or
-  // five steps of at most 2 ms.
+  // Sleeps and frames with a margin over frames of 1 ms drawing: about
+  // 9 ms to wait, one sleep or five steps of at most 2 ms.
   const auto sleeps = [&](int frames) {
     const std::int64_t before = script::Sleeps();
-    for (int i = 0; i < frames; ++i) Frame(pacer, 1 * kMs);
-    return script::Sleeps() - before;
+    int spun = 0;
+    for (int i = 0; i < frames; ++i) spun += Frame(pacer, 1 * kMs).marginNs > 0 ? 1 : 0;
+    return std::vector<std::int64_t>{script::Sleeps() - before, spun};
   };
-  EXPECT_EQ(sleeps(10), 10);
+  EXPECT_EQ(sleeps(10), (std::vector<std::int64_t>{10, 10}));
+  // Busy cores: steps to the deadline, no margin, for 128 frames after the
+  // last busy one.
   script::SetCoresBusy(true);
-  EXPECT_EQ(sleeps(10), 50);
-  // The steps go on for 128 frames after the last busy one.
+  EXPECT_EQ(sleeps(10), (std::vector<std::int64_t>{50, 0}));
   script::SetCoresBusy(false);
-  EXPECT_EQ(sleeps(127), 127 * 5);
-  EXPECT_EQ(sleeps(10), 10);
+  EXPECT_EQ(sleeps(127), (std::vector<std::int64_t>{std::int64_t{127} * 5, 0}));
+  EXPECT_EQ(sleeps(10), (std::vector<std::int64_t>{10, 10}));
 }
 
 // These two sleep straight to the deadline (no spin), so every time is a

@@ -100,7 +100,8 @@ struct PaceStats {
 /// before each sleep the pacer looks (on Linux, at the count of runnable
 /// threads in /proc/loadavg, a few microseconds; elsewhere it never sees
 /// busy cores), and when the cores were busy within the last 128 frames it
-/// sleeps in steps of at most 2 ms, as it does whenever it sleeps alone.
+/// sleeps in steps of at most 2 ms to the deadline itself, with no margin
+/// and no spin, as it does whenever it sleeps alone.
 ///
 /// Not thread-safe: one pacer per render loop. Allocates nothing.
 class FramePacer {
@@ -142,7 +143,7 @@ public:
   /// Waits for the current frame's deadline; see the class comment.
   PaceResult Wait();
 
-  /// The margin the next sleep will use.
+  /// The margin the next sleep will use, unless it finds the cores busy.
   std::int64_t MarginNs() const;
   const PaceStats& Stats() const { return m_Stats; }
 
