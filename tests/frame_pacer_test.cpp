@@ -142,11 +142,15 @@ TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
 }
 
 // Frames at 100 fps with 8 ms drawing (so one sleep a frame); how many of
-// them had no margin (slept alone). With `overshoots`, the sleeps wake that
-// late first, then 30 us late.
+// them slept alone: no margin, and on short slices. With `overshoots`, the
+// sleeps wake that late first, then 30 us late.
 int SleptAlone(FramePacer& pacer, int frames) {
   int alone = 0;
-  for (int i = 0; i < frames; ++i) alone += Frame(pacer, 8 * kMs).marginNs == 0 ? 1 : 0;
+  for (int i = 0; i < frames; ++i) {
+    const std::int64_t onShortSlices = script::ShortSliceSleeps();
+    const bool noMargin = Frame(pacer, 8 * kMs).marginNs == 0;
+    alone += noMargin && script::ShortSliceSleeps() > onShortSlices ? 1 : 0;
+  }
   return alone;
 }
 int SleptAlone(FramePacer& pacer, int frames, const std::vector<std::int64_t>& overshoots) {
@@ -212,22 +216,29 @@ TEST_F(Pacing, SleepsInStepsWhileTheCoresAreBusy) {
   FramePacer pacer(100.0);
   pacer.Wait();
   script::ScriptOvershoots({}, 30 * kUs);
-  // Sleeps and frames with a margin over frames of 1 ms drawing: about
-  // 9 ms to wait, one sleep or five steps of at most 2 ms.
+  // Sleeps, those on short slices, and frames with a margin, over frames
+  // of 1 ms drawing: about 9 ms to wait, one sleep or five steps of at
+  // most 2 ms. The drawing always runs on the thread's own slices.
   const auto sleeps = [&](int frames) {
     const std::int64_t before = script::Sleeps();
+    const std::int64_t shortBefore = script::ShortSliceSleeps();
     int spun = 0;
-    for (int i = 0; i < frames; ++i) spun += Frame(pacer, 1 * kMs).marginNs > 0 ? 1 : 0;
-    return std::vector<std::int64_t>{script::Sleeps() - before, spun};
+    for (int i = 0; i < frames; ++i) {
+      spun += Frame(pacer, 1 * kMs).marginNs > 0 ? 1 : 0;
+      EXPECT_FALSE(script::OnShortSlices());
+    }
+    return std::vector<std::int64_t>{script::Sleeps() - before,
+                                     script::ShortSliceSleeps() - shortBefore, spun};
   };
-  EXPECT_EQ(sleeps(10), (std::vector<std::int64_t>{10, 10}));
-  // Busy cores: steps to the deadline, no margin, for 128 frames after the
-  // last busy one.
+  EXPECT_EQ(sleeps(10), (std::vector<std::int64_t>{10, 0, 10}));
+  // Busy cores: steps to the deadline on short slices, no margin, for 128
+  // frames after the last busy one.
   script::SetCoresBusy(true);
-  EXPECT_EQ(sleeps(10), (std::vector<std::int64_t>{50, 0}));
+  EXPECT_EQ(sleeps(10), (std::vector<std::int64_t>{50, 50, 0}));
   script::SetCoresBusy(false);
-  EXPECT_EQ(sleeps(127), (std::vector<std::int64_t>{std::int64_t{127} * 5, 0}));
-  EXPECT_EQ(sleeps(10), (std::vector<std::int64_t>{10, 10}));
+  const std::int64_t steps = std::int64_t{127} * 5;
+  EXPECT_EQ(sleeps(127), (std::vector<std::int64_t>{steps, steps, 0}));
+  EXPECT_EQ(sleeps(10), (std::vector<std::int64_t>{10, 0, 10}));
 }
 
 // These two sleep straight to the deadline (no spin), so every time is a

@@ -101,7 +101,11 @@ struct PaceStats {
 /// threads in /proc/loadavg, a few microseconds; elsewhere it never sees
 /// busy cores), and when the cores were busy within the last 128 frames it
 /// sleeps in steps of at most 2 ms to the deadline itself, with no margin
-/// and no spin, as it does whenever it sleeps alone.
+/// and no spin, as it does whenever it sleeps alone. While it sleeps in
+/// steps, its thread asks for time slices of 100 µs (Linux 6.12 and later;
+/// an ordinary thread on longer slices only), so that a wake-up takes the
+/// core from the program running there at once instead of waiting out that
+/// program's slice; the thread's own slice is back before Wait() returns.
 ///
 /// Not thread-safe: one pacer per render loop. Allocates nothing.
 class FramePacer {

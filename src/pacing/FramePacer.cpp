@@ -194,12 +194,17 @@ PaceResult FramePacer::Wait() {
   const bool stepped = busy || m_Phase == Phase::kTrialSleep || m_Phase == Phase::kSleep;
   std::int64_t now = arrived;
   std::int64_t target = now;
+  // Stepped sleeps are for busy cores, where short slices get the core
+  // back on waking (see platform.h); the drawing keeps the thread's own.
+  const bool shortSlices = stepped && now < sleepUntil;
+  if (shortSlices) platform::ShortSlices(true);
   while (now < sleepUntil) {  // again after an early wake-up
     target = stepped ? std::min(sleepUntil, now + kLongestStepNs) : sleepUntil;
     platform::SleepUntil(target);
     r.slept = true;
     now = platform::Now();
   }
+  if (shortSlices) platform::ShortSlices(false);
   if (r.slept) {
     r.overshootNs = now - target;
     Record(r.overshootNs);

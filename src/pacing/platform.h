@@ -28,6 +28,13 @@ std::int64_t ThreadCpuNs();
 /// does not tell.
 bool CoresBusy();
 
+/// Asks the scheduler for short time slices for the calling thread (on),
+/// or gives it back the slices it had before (off). A thread on short
+/// slices that wakes on a busy core takes it from the thread running there
+/// at once, where one on the default slice often waits out that thread's
+/// slice. Does nothing where the platform has no such request.
+void ShortSlices(bool on);
+
 }  // namespace zel_pacing_platform
 
 #endif

@@ -4,7 +4,9 @@
 #include "platform.h"
 #if defined(__linux__)
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #endif
 
@@ -65,6 +67,64 @@ bool CoresBusy() {
   return running > cores;
 #else
   return false;
+#endif
+}
+
+#if defined(__linux__)
+namespace {
+
+// The shortest slice the scheduler grants an ordinary thread (Linux 6.12
+// and later; older kernels report no slice, and the pacer leaves those
+// alone).
+constexpr std::uint64_t kShortSliceNs = 100000;
+
+// The kernel's struct sched_attr (its header clashes with <sched.h> on
+// older C libraries). For an ordinary thread `runtime` is its slice.
+struct SchedAttr {
+  std::uint32_t size;
+  std::uint32_t policy;
+  std::uint64_t flags;
+  std::int32_t nice;
+  std::uint32_t priority;
+  std::uint64_t runtime;
+  std::uint64_t deadline;
+  std::uint64_t period;
+  std::uint32_t utilMin;
+  std::uint32_t utilMax;
+};
+
+// The thread's own scheduling attributes while it is on short slices.
+struct SavedSlices {
+  bool saved = false;
+  SchedAttr attr{};
+};
+thread_local SavedSlices savedSlices;
+
+}  // namespace
+#endif
+
+void ShortSlices(bool on) {
+#if defined(__linux__)
+  SavedSlices& saved = savedSlices;
+  if (!on) {
+    if (saved.saved) syscall(SYS_sched_setattr, 0, &saved.attr, 0U);
+    saved.saved = false;
+    return;
+  }
+  SchedAttr attr{};
+  if (syscall(SYS_sched_getattr, 0, &attr, static_cast<unsigned>(sizeof attr), 0U) != 0) return;
+  // Only an ordinary thread on a longer slice (so not one already on short
+  // slices): a real-time one takes the core anyway. Its other attributes
+  // (nice, reset on fork) stay as they are, and ShortSlices(false) puts
+  // back the slice it had.
+  if (attr.policy != SCHED_OTHER || attr.runtime <= kShortSliceNs) return;
+  SchedAttr shorter = attr;
+  shorter.runtime = kShortSliceNs;
+  if (syscall(SYS_sched_setattr, 0, &shorter, 0U) != 0) return;
+  saved.attr = attr;
+  saved.saved = true;
+#else
+  static_cast<void>(on);
 #endif
 }
 

@@ -17,6 +17,8 @@ struct ScriptedState {
   std::int64_t reads = 0;
   std::int64_t sleeps = 0;
   bool busy = false;
+  bool shortSlices = false;
+  std::int64_t shortSliceSleeps = 0;
   std::int64_t cpu = 0;
 };
 
@@ -36,6 +38,7 @@ std::int64_t Now() {
 
 void SleepUntil(std::int64_t deadlineNs) {
   ++state.sleeps;
+  state.shortSliceSleeps += state.shortSlices ? 1 : 0;
   const std::int64_t overshoot = state.nextOvershoot < state.overshoots.size()
                                      ? state.overshoots[state.nextOvershoot++]
                                      : state.thereafter;
@@ -45,6 +48,8 @@ void SleepUntil(std::int64_t deadlineNs) {
 std::int64_t ThreadCpuNs() { return state.cpu; }
 
 bool CoresBusy() { return state.busy; }
+
+void ShortSlices(bool on) { state.shortSlices = on; }
 
 }  // namespace zel_pacing_platform
 
@@ -61,6 +66,8 @@ void ScriptOvershoots(const std::vector<std::int64_t>& overshoots, std::int64_t 
 }
 std::int64_t Reads() { return state.reads; }
 std::int64_t Sleeps() { return state.sleeps; }
+std::int64_t ShortSliceSleeps() { return state.shortSliceSleeps; }
+bool OnShortSlices() { return state.shortSlices; }
 void SetCoresBusy(bool busy) { state.busy = busy; }
 void Restore() { state = ScriptedState(); }
 

@@ -23,9 +23,12 @@ void ScriptOvershoots(const std::vector<std::int64_t>& overshoots, std::int64_t 
 /// What CoresBusy() answers from now on.
 void SetCoresBusy(bool busy);
 
-/// Clock reads and sleeps since the last Restore().
+/// Clock reads and sleeps since the last Restore(), the sleeps taken on
+/// short slices, and whether the thread is on them now.
 std::int64_t Reads();
 std::int64_t Sleeps();
+std::int64_t ShortSliceSleeps();
+bool OnShortSlices();
 
 /// Back to time 0, no step, no overshoot, counts cleared.
 void Restore();

@@ -89,4 +89,6 @@ void SleepUntil(std::int64_t deadlineNs) {
 // FramePacer) find a loaded machine there by its late frames alone.
 bool CoresBusy() { return false; }
 
+void ShortSlices(bool) {}
+
 }  // namespace zel_pacing_platform
