@@ -231,9 +231,17 @@ TEST_F(Pacing, SleepsInStepsWhileTheCoresAreBusy) {
                                      script::ShortSliceSleeps() - shortBefore, spun};
   };
   EXPECT_EQ(sleeps(10), (std::vector<std::int64_t>{10, 0, 10}));
-  // Busy cores: steps to the deadline on short slices, no margin, for 128
-  // frames after the last busy one.
+  // Busy readings 9 frames apart change nothing; from the second within 8
+  // frames, the cores are busy: steps to the deadline on short slices, no
+  // margin, for 128 frames after the last.
+  for (const int idle : {8, 7}) {
+    script::SetCoresBusy(true);
+    EXPECT_EQ(sleeps(1), (std::vector<std::int64_t>{1, 0, 1}));
+    script::SetCoresBusy(false);
+    EXPECT_EQ(sleeps(idle), (std::vector<std::int64_t>{idle, 0, idle}));
+  }
   script::SetCoresBusy(true);
+  EXPECT_EQ(sleeps(1), (std::vector<std::int64_t>{5, 5, 0}));
   EXPECT_EQ(sleeps(10), (std::vector<std::int64_t>{50, 50, 0}));
   script::SetCoresBusy(false);
   const std::int64_t steps = std::int64_t{127} * 5;

@@ -99,13 +99,15 @@ struct PaceStats {
 /// wakes; one that wakes every 2 ms gets it back at once far more often. So
 /// before each sleep the pacer looks (on Linux, at the count of runnable
 /// threads in /proc/loadavg, a few microseconds; elsewhere it never sees
-/// busy cores), and when the cores were busy within the last 128 frames it
-/// sleeps in steps of at most 2 ms to the deadline itself, with no margin
-/// and no spin, as it does whenever it sleeps alone. While it sleeps in
-/// steps, its thread asks for time slices of 100 µs (Linux 6.12 and later;
-/// an ordinary thread on longer slices only), so that a wake-up takes the
-/// core from the program running there at once instead of waiting out that
-/// program's slice; the thread's own slice is back before Wait() returns.
+/// busy cores). Two busy readings within 8 frames are busy cores (one
+/// alone is an idle machine's moment), and until 128 frames after the
+/// last such pair it sleeps in steps of at most 2 ms to the deadline
+/// itself, with no margin and no spin, as it does whenever it sleeps
+/// alone. While it sleeps in steps, its thread asks for time slices of
+/// 100 µs (Linux 6.12 and later; an ordinary thread on longer slices
+/// only), so that a wake-up takes the core from the program running there
+/// at once instead of waiting out that program's slice; the thread's own
+/// slice is back before Wait() returns.
 ///
 /// Not thread-safe: one pacer per render loop. Allocates nothing.
 class FramePacer {
@@ -192,10 +194,11 @@ private:
   std::int64_t m_SpinHold = kFirstSpinHold;
   std::array<std::int64_t, 6> m_LateFrames{
       {kNoLateFrame, kNoLateFrame, kNoLateFrame, kNoLateFrame, kNoLateFrame, kNoLateFrame}};
-  std::size_t m_LateNext = 0;    // ring position of the next late frame
-  std::int64_t m_BusyUntil = 0;  // sleeps are stepped before this frame (see Wait)
-  int m_SleptLate = 0;           // late frames of the trial, sleeping alone
-  int m_SpunLate = 0;            // and spinning
+  std::size_t m_LateNext = 0;              // ring position of the next late frame
+  std::int64_t m_BusyUntil = 0;            // sleeps are stepped before this frame (see Wait)
+  std::int64_t m_LastBusyRead = -1000000;  // the last frame that saw them busy
+  int m_SleptLate = 0;                     // late frames of the trial, sleeping alone
+  int m_SpunLate = 0;                      // and spinning
   PaceStats m_Stats;
 };
 

@@ -47,9 +47,14 @@ constexpr std::int64_t kLongestHold = 16384;
 // kBusyFrames frames after it last saw more threads ready to run than
 // cores, when it also drops its margin: on busy cores a spin only makes
 // later wake-ups wait (see the trials). On an idle machine the steps would
-// only cost CPU.
+// only cost CPU. One such reading alone is not taken for busy cores: an
+// idle machine has a moment with a few more threads ready now and then
+// (2 reads in 3000 here, 4 ms apart), and each would cost 128 frames of
+// sleeping alone; a second reading within kBusyPairFrames frames is. A
+// loaded machine shows it at every read.
 constexpr std::int64_t kLongestStepNs = 2000 * kMicro;
 constexpr std::int64_t kBusyFrames = 128;
+constexpr std::int64_t kBusyPairFrames = 8;
 
 // Each mode sizes the margin to cover the permille-th longest of its most
 // recent overshoots (nearest rank), plus extra quarters of it and a guard,
@@ -187,7 +192,11 @@ PaceResult FramePacer::Wait() {
     return r;
   }
 
-  if (platform::CoresBusy()) m_BusyUntil = m_Stats.frames + kBusyFrames;
+  if (platform::CoresBusy()) {
+    if (m_Stats.frames - m_LastBusyRead <= kBusyPairFrames)
+      m_BusyUntil = m_Stats.frames + kBusyFrames;
+    m_LastBusyRead = m_Stats.frames;
+  }
   const bool busy = m_Stats.frames < m_BusyUntil;
   r.marginNs = busy ? 0 : MarginNs();
   const std::int64_t sleepUntil = deadline - r.marginNs;
