@@ -247,6 +247,11 @@ TEST_F(Pacing, SleepsInStepsWhileTheCoresAreBusy) {
   const std::int64_t steps = std::int64_t{127} * 5;
   EXPECT_EQ(sleeps(127), (std::vector<std::int64_t>{steps, steps, 0}));
   EXPECT_EQ(sleeps(10), (std::vector<std::int64_t>{10, 0, 10}));
+  // Frames late on busy cores, which did not spin, start no trial.
+  script::SetCoresBusy(true);
+  script::ScriptOvershoots({}, 1 * kMs);
+  sleeps(300);
+  EXPECT_EQ(pacer.Stats().trials, 0);
 }
 
 // These two sleep straight to the deadline (no spin), so every time is a

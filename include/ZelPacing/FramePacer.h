@@ -28,7 +28,8 @@ namespace zel_pacing {
 /// the scheduler charges it against the pacer's time slice, and once that
 /// is spent a wake-up waits for another program's slice, so frames come
 /// back milliseconds late. The pacer tries it out. When 6 frames within
-/// 128 came back over 200 µs late, it sleeps to the deadline itself, with
+/// 128 came back over 200 µs late (not counting those on busy cores, see
+/// below, which do not spin), it sleeps to the deadline itself, with
 /// no margin and no spin, waking at least every 2 ms on the way (a thread
 /// that wakes that often gets a busy core back at once more often than one
 /// that slept the whole frame), for 128 frames; then it spins as usual for

@@ -224,7 +224,10 @@ PaceResult FramePacer::Wait() {
   m_Stats.spunNs += r.spunNs;
   r.returnedNs = now;
   r.lateNs = now - deadline;
-  TrySpinning(r.lateNs > kLateNs);
+  // A frame on busy cores did not spin: being late, it says nothing of
+  // what spinning costs, and a trial there could only compare two ways of
+  // sleeping alone.
+  TrySpinning(!busy && r.lateNs > kLateNs);
   return r;
 }
 
