@@ -71,22 +71,25 @@ TEST_F(Pacing, DeadlinesStayOnTheExactGridForAMillionFramesNeverEarly) {
 }
 
 TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
-  // Overshoots (ns) in phases as long as the mode's window, at 60 fps; the
-  // margin after each.
+  // Overshoots (ns) in phases as long as the mode's window; the margin
+  // after each. Precise mode's is 3 % of the period at least (124999 ns at
+  // 240 fps), and the budget's limit comes first.
   const struct {
     PaceMode mode;
+    double fps;
     double budget;  // below 0: the mode's own
     std::int64_t overshoot[4];
     std::int64_t margin[4];
   } rows[] = {
-      {PaceMode::kDefault, -1, {50000, 240000, 30000, 0}, {60000, 250000, 40000, 10000}},
-      {PaceMode::kPrecise, -1, {40000, 240000, 80000, 0}, {70000, 320000, 120000, 20000}},
-      {PaceMode::kDefault, 0.01, {50000, 240000, 30000, 0}, {60000, 166666, 40000, 10000}},
-      {PaceMode::kDefault, 0.0, {50000, 240000, 30000, 0}, {0, 0, 0, 0}},
+      {PaceMode::kDefault, 60, -1, {50000, 240000, 30000, 0}, {60000, 250000, 40000, 10000}},
+      {PaceMode::kPrecise, 240, -1, {40000, 240000, 80000, 0}, {124999, 320000, 124999, 124999}},
+      {PaceMode::kPrecise, 60, 0.02, {40000, 240000, 80000, 0}, {333333, 333333, 333333, 333333}},
+      {PaceMode::kDefault, 60, 0.01, {50000, 240000, 30000, 0}, {60000, 166666, 40000, 10000}},
+      {PaceMode::kDefault, 60, 0.0, {50000, 240000, 30000, 0}, {0, 0, 0, 0}},
   };
   for (const auto& row : rows) {
     Reset();
-    FramePacer pacer(60.0, row.mode);
+    FramePacer pacer(row.fps, row.mode);
     if (row.budget >= 0) ASSERT_TRUE(pacer.SetSpinBudget(row.budget));
     pacer.Wait();
     for (int phase = 0; phase < 4; ++phase) {
@@ -134,7 +137,7 @@ TEST_F(Pacing, MarginFollowsTheOvershootsWithinTheBudget) {
     EXPECT_EQ(pacer.MarginNs(), row.margin) << static_cast<int>(row.mode);
   }
   Reset();
-  FramePacer precise(60.0, PaceMode::kPrecise);
+  FramePacer precise(240.0, PaceMode::kPrecise);
   precise.Wait();
   script::ScriptOvershoots({500 * kUs, 300 * kUs}, 40 * kUs);
   for (int i = 0; i < 256; ++i) Frame(precise, 2 * kMs);

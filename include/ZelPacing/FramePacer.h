@@ -14,8 +14,11 @@ namespace zel_pacing {
 ///    time to the microsecond, the rare long overshoot is let through.
 ///    Default budget 2.5 % of a core.
 ///  - kPrecise: the margin covers the second-longest of the last 256
-///    overshoots, with a quarter more (plus 20 µs): more spin, a much smaller
-///    tail. Default budget 11 % of a core and at most 500 µs a frame (3 % of
+///    overshoots, with a quarter more (plus 20 µs), and is never under 3 %
+///    of the period: more spin, a much smaller tail. (At low rates the last
+///    256 overshoots often hold none of the bursts of late wake-ups a
+///    virtual machine has; at 60 fps the floor is 500 µs, the limit too.)
+///    Default budget 11 % of a core and at most 500 µs a frame (3 % of
 ///    a core at 60 fps, 7 % at 144): the overshoots past that seen on
 ///    idle machines were stalls of up to several milliseconds, which a
 ///    longer spin, paid on every frame, would catch only in part.
