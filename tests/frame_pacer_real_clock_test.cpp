@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <thread>
@@ -12,8 +13,10 @@
 #include "platform.h"
 
 #if defined(__linux__)
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -90,5 +93,47 @@ TEST(RealClock, ShortSlicesComeAndGoKeepingTheNiceValue) {
     EXPECT_EQ(ThreadScheduling().slice, own.slice);
     EXPECT_EQ(ThreadScheduling().nice, 3);
   }).join();
+}
+
+// With a process of a lower priority spinning on the same core, the thread
+// runs for most of the time and waits for the core the rest: the count is
+// that wait, not the time run. The spinning process is a shell of its own
+// (a forked copy of this one would report to a memory checker as well).
+TEST(RealClock, CountsTheTimeTheThreadWaitsForACore) {
+  constexpr std::int64_t kMs = 1000000;
+  const auto spin = [](std::int64_t ns) {
+    const std::int64_t end = zel_pacing::ClockNs() + ns;
+    while (zel_pacing::ClockNs() < end) {
+    }
+  };
+  cpu_set_t all;
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(sched_getcpu(), &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  const pid_t other = fork();  // on the same core
+  if (other == 0) {
+    static_cast<void>(setpriority(PRIO_PROCESS, 0, 10));
+    execl("/bin/sh", "sh", "-c", "while :; do :; done", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const std::int64_t waited0 = zel_pacing_platform::RunQueueWaitNs();
+  const std::int64_t cpu0 = zel_pacing::ThreadCpuNs();
+  const std::int64_t wall0 = zel_pacing::ClockNs();
+  spin(200 * kMs);
+  const std::int64_t waited = zel_pacing_platform::RunQueueWaitNs() - waited0;
+  const std::int64_t notRun = zel_pacing::ClockNs() - wall0 - (zel_pacing::ThreadCpuNs() - cpu0);
+  if (other > 0) {
+    kill(other, SIGKILL);
+    waitpid(other, nullptr, 0);
+  }
+  ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+  ASSERT_GT(other, 0);
+  ASSERT_GE(waited0, 0);
+  if (notRun < 5 * kMs) GTEST_SKIP() << "the core was not shared";
+  const std::int64_t tolerance = notRun / 2 + 2 * kMs;
+  EXPECT_NEAR(static_cast<double>(waited), static_cast<double>(notRun),
+              static_cast<double>(tolerance));
 }
 #endif

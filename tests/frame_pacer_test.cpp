@@ -215,6 +215,18 @@ TEST_F(Pacing, SleepsAloneForAHoldWhenThatIsLateLessOften) {
   EXPECT_EQ(pacer.Stats().trials, 5);
 }
 
+// Where the thread's wait for a core is known, only late frames that
+// waited over 100 us for one count towards a trial.
+TEST_F(Pacing, OnlyLateFramesThatWaitedForACoreStartATrial) {
+  FramePacer pacer(100.0);
+  pacer.Wait();
+  script::ScriptRunQueueWait(100 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 300, LateEvery(2, 150)), 0);
+  script::ScriptRunQueueWait(101 * kUs);
+  EXPECT_EQ(SleptAlone(pacer, 6, LateEvery(1, 6)), 0);
+  EXPECT_EQ(SleptAlone(pacer, 128), 128);
+}
+
 TEST_F(Pacing, SleepsInStepsWhileTheCoresAreBusy) {
   FramePacer pacer(100.0);
   pacer.Wait();

@@ -30,19 +30,22 @@ namespace zel_pacing {
 /// On a machine whose cores are all busy, a spin costs more than it buys:
 /// the scheduler charges it against the pacer's time slice, and once that
 /// is spent a wake-up waits for another program's slice, so frames come
-/// back milliseconds late. The pacer tries it out. When 6 frames within
-/// 128 came back over 200 µs late (not counting those on busy cores, see
-/// below, which do not spin), it sleeps to the deadline itself, with
-/// no margin and no spin, waking at least every 2 ms on the way (a thread
-/// that wakes that often gets a busy core back at once more often than one
-/// that slept the whole frame), for 128 frames; then it spins as usual for
-/// 128, or only until more than twice as many frames as slept late, and
-/// three at least, are late (a trial, counted in PaceStats::trials). If
-/// fewer than half as many of the sleeping frames were late, it goes on
-/// sleeping alone for a hold of 1024 frames, after which it tries spinning
-/// again at once, against the late frames of the hold's last 128; if not,
-/// it spins for 64 frames before the next trial can start. Each outcome
-/// doubles its own hold, up to 16384 frames, and resets the other's.
+/// back milliseconds late. The pacer tries it out. When 6 frames within 128
+/// came back over 200 µs late (not counting those on busy cores, see below,
+/// which do not spin, nor, on Linux, those whose thread waited 100 µs or
+/// less for a core: the late wake-ups of an idle virtual machine wait for
+/// the hypervisor, and no way of waiting avoids them), it sleeps to the
+/// deadline itself, with no margin and no spin, waking at least every 2 ms
+/// on the way (a thread that wakes that often gets a busy core back at once
+/// more often than one that slept the whole frame), for 128 frames; then it
+/// spins as usual for 128, or only until more than twice as many frames as
+/// slept late, and three at least, are late (a trial, counted in
+/// PaceStats::trials). If fewer than half as many of the sleeping frames
+/// were late, it goes on sleeping alone for a hold of 1024 frames, after
+/// which it tries spinning again at once, against the late frames of the
+/// hold's last 128; if not, it spins for 64 frames before the next trial
+/// can start. Each outcome doubles its own hold, up to 16384 frames, and
+/// resets the other's.
 /// MarginNs() is 0 while it sleeps alone.
 enum class PaceMode { kDefault, kPrecise };
 

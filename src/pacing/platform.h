@@ -28,6 +28,12 @@ std::int64_t ThreadCpuNs();
 /// does not tell.
 bool CoresBusy();
 
+/// How long the calling thread has been ready to run but waiting for a
+/// core, in all, in nanoseconds: what a wake-up that came late waited for
+/// the cores (a loaded machine) rather than for its timer (an idle virtual
+/// machine's stalls). -1 where the platform does not tell.
+std::int64_t RunQueueWaitNs();
+
 /// Asks the scheduler for short time slices for the calling thread (on),
 /// or gives it back the slices it had before (off). A thread on short
 /// slices that wakes on a busy core takes it from the thread running there

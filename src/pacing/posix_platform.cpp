@@ -15,6 +15,8 @@ namespace zel_pacing_platform {
 namespace {
 
 constexpr std::int64_t kNanos = 1000000000;
+// Past this the digits would overflow; no thread waits 29 years.
+constexpr std::int64_t kMaxWaitedNs = (std::int64_t{1} << 62) / 10;
 
 std::int64_t Read(clockid_t clock) {
   timespec now{};
@@ -67,6 +69,39 @@ bool CoresBusy() {
   return running > cores;
 #else
   return false;
+#endif
+}
+
+std::int64_t RunQueueWaitNs() {
+#if defined(__linux__)
+  // The second field of the thread's schedstat is the time it spent on a
+  // run queue, waiting for a core. Each thread opens its own file once.
+  struct File {
+    int fd = open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+    File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File() {
+      if (fd >= 0) close(fd);
+    }
+  };
+  thread_local const File file;
+  if (file.fd < 0) return -1;
+  char text[96];
+  const ssize_t length = pread(file.fd, text, sizeof text - 1, 0);
+  std::int64_t waited = 0;
+  int field = 0;
+  for (ssize_t i = 0; i < length && field < 2; ++i) {
+    if (text[i] == ' ' || text[i] == '\n') {
+      ++field;
+    } else if (field == 1) {
+      if (text[i] < '0' || text[i] > '9' || waited > kMaxWaitedNs) return -1;
+      waited = waited * 10 + (text[i] - '0');
+    }
+  }
+  return field >= 1 && length > 0 ? waited : -1;
+#else
+  return -1;
 #endif
 }
 

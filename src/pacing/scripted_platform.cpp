@@ -20,6 +20,8 @@ struct ScriptedState {
   bool shortSlices = false;
   std::int64_t shortSliceSleeps = 0;
   std::int64_t cpu = 0;
+  std::int64_t queued = -1;         // RunQueueWaitNs(), -1 for unknown
+  std::int64_t queuedPerSleep = 0;  // what each sleep adds to it
 };
 
 thread_local ScriptedState state;
@@ -43,11 +45,14 @@ void SleepUntil(std::int64_t deadlineNs) {
                                      ? state.overshoots[state.nextOvershoot++]
                                      : state.thereafter;
   state.now = std::max(state.now, deadlineNs + overshoot);
+  if (state.queued >= 0) state.queued += state.queuedPerSleep;
 }
 
 std::int64_t ThreadCpuNs() { return state.cpu; }
 
 bool CoresBusy() { return state.busy; }
+
+std::int64_t RunQueueWaitNs() { return state.queued; }
 
 void ShortSlices(bool on) { state.shortSlices = on; }
 
@@ -69,6 +74,10 @@ std::int64_t Sleeps() { return state.sleeps; }
 std::int64_t ShortSliceSleeps() { return state.shortSliceSleeps; }
 bool OnShortSlices() { return state.shortSlices; }
 void SetCoresBusy(bool busy) { state.busy = busy; }
+void ScriptRunQueueWait(std::int64_t perSleepNs) {
+  state.queued = std::max<std::int64_t>(state.queued, 0);
+  state.queuedPerSleep = perSleepNs;
+}
 void Restore() { state = ScriptedState(); }
 
 }  // namespace zel_scripted_pacing

@@ -23,6 +23,10 @@ void ScriptOvershoots(const std::vector<std::int64_t>& overshoots, std::int64_t 
 /// What CoresBusy() answers from now on.
 void SetCoresBusy(bool busy);
 
+/// From now on the thread's run-queue wait is known (it starts unknown),
+/// and each sleep adds `perSleepNs` to it.
+void ScriptRunQueueWait(std::int64_t perSleepNs);
+
 /// Clock reads and sleeps since the last Restore(), the sleeps taken on
 /// short slices, and whether the thread is on them now.
 std::int64_t Reads();

@@ -89,6 +89,8 @@ void SleepUntil(std::int64_t deadlineNs) {
 // FramePacer) find a loaded machine there by its late frames alone.
 bool CoresBusy() { return false; }
 
+std::int64_t RunQueueWaitNs() { return -1; }
+
 void ShortSlices(bool) {}
 
 }  // namespace zel_pacing_platform
