@@ -101,11 +101,6 @@ TEST(RealClock, ShortSlicesComeAndGoKeepingTheNiceValue) {
 // (a forked copy of this one would report to a memory checker as well).
 TEST(RealClock, CountsTheTimeTheThreadWaitsForACore) {
   constexpr std::int64_t kMs = 1000000;
-  const auto spin = [](std::int64_t ns) {
-    const std::int64_t end = zel_pacing::ClockNs() + ns;
-    while (zel_pacing::ClockNs() < end) {
-    }
-  };
   cpu_set_t all;
   ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
   cpu_set_t one;
@@ -121,7 +116,8 @@ TEST(RealClock, CountsTheTimeTheThreadWaitsForACore) {
   const std::int64_t waited0 = zel_pacing_platform::RunQueueWaitNs();
   const std::int64_t cpu0 = zel_pacing::ThreadCpuNs();
   const std::int64_t wall0 = zel_pacing::ClockNs();
-  spin(200 * kMs);
+  for (const std::int64_t end = wall0 + 200 * kMs; zel_pacing::ClockNs() < end;) {
+  }
   const std::int64_t waited = zel_pacing_platform::RunQueueWaitNs() - waited0;
   const std::int64_t notRun = zel_pacing::ClockNs() - wall0 - (zel_pacing::ThreadCpuNs() - cpu0);
   if (other > 0) {

@@ -203,7 +203,7 @@ private:
       {kNoLateFrame, kNoLateFrame, kNoLateFrame, kNoLateFrame, kNoLateFrame, kNoLateFrame}};
   std::size_t m_LateNext = 0;              // ring position of the next late frame
   std::int64_t m_BusyUntil = 0;            // sleeps are stepped before this frame (see Wait)
-  std::int64_t m_LastBusyRead = -1000000;  // the last frame that saw them busy
+  std::int64_t m_LastBusyRead = -1000000;  // the last frame that read busy cores
   int m_SleptLate = 0;                     // late frames of the trial, sleeping alone
   int m_SpunLate = 0;                      // and spinning
   PaceStats m_Stats;
