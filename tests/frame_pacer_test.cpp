@@ -269,6 +269,41 @@ TEST_F(Pacing, SleepsInStepsWhileTheCoresAreBusy) {
   EXPECT_EQ(pacer.Stats().trials, 0);
 }
 
+// The cores are read once a frame: in the spin when 50 us of it are left,
+// where the read costs no more than the spin would, else before the next
+// frame's sleep.
+TEST_F(Pacing, ReadsTheCoresInTheSpinWhenItCanSpareTheTime) {
+  FramePacer pacer(100.0);
+  pacer.Wait();
+  script::SetCoresReadCost(45 * kUs);
+  // Three wake-ups 200 us late hold the margin at 210 us for 128 frames;
+  // the frame after them reads in its spin.
+  script::ScriptOvershoots({200 * kUs, 200 * kUs, 200 * kUs});
+  for (int i = 0; i < 4; ++i) Frame(pacer, 1 * kMs);
+  // Reads over frames whose sleeps wake `overshoot` late, none of them
+  // returning late; and the margins of the first and the last.
+  const auto reads = [&](int frames, std::int64_t overshoot) {
+    script::ScriptOvershoots({}, overshoot);
+    const std::int64_t before = script::CoresReads();
+    std::vector<std::int64_t> margins;
+    for (int i = 0; i < frames; ++i) {
+      const PaceResult r = Frame(pacer, 1 * kMs);
+      EXPECT_LT(r.lateNs, 1 * kUs) << i;
+      if (i == 0 || i == frames - 1) margins.push_back(r.marginNs);
+    }
+    return std::vector<std::int64_t>{script::CoresReads() - before, margins[0], margins[1]};
+  };
+  EXPECT_EQ(reads(10, 0), (std::vector<std::int64_t>{10, 210 * kUs, 210 * kUs}));
+  // 40 us to spare: the first such frame reads nothing, the rest before
+  // their sleeps; then the first with time to spare reads twice.
+  EXPECT_EQ(reads(10, 170 * kUs), (std::vector<std::int64_t>{9, 210 * kUs, 210 * kUs}));
+  EXPECT_EQ(reads(10, 0), (std::vector<std::int64_t>{11, 210 * kUs, 210 * kUs}));
+  // Two busy readings in spins: the frame after the second is on busy cores.
+  script::SetCoresBusy(true);
+  EXPECT_EQ(reads(2, 0), (std::vector<std::int64_t>{2, 210 * kUs, 210 * kUs}));
+  EXPECT_EQ(reads(1, 0), (std::vector<std::int64_t>{1, 0, 0}));
+}
+
 // These two sleep straight to the deadline (no spin), so every time is a
 // round figure.
 TEST_F(Pacing, AStallRestartsTheGridOnceWithoutABurst) {

@@ -104,9 +104,10 @@ struct PaceStats {
 /// When more threads are ready to run than the machine has cores, a thread
 /// that sleeps a whole frame often waits milliseconds for a core when it
 /// wakes; one that wakes every 2 ms gets it back at once far more often. So
-/// before each sleep the pacer looks (on Linux, at the count of runnable
-/// threads in /proc/loadavg, a few microseconds; elsewhere it never sees
-/// busy cores). Two busy readings within 8 frames are busy cores (one
+/// once a frame the pacer looks (on Linux, at the count of runnable threads
+/// in /proc/loadavg; elsewhere it never sees busy cores), in its spin when
+/// 50 µs of it are left, where the read costs no more than the spin would,
+/// else before the next sleep. Two busy readings within 8 frames are busy cores (one
 /// alone is an idle machine's moment), and until 128 frames after the
 /// last such pair it sleeps in steps of at most 2 ms to the deadline
 /// itself, with no margin and no spin, as it does whenever it sleeps
@@ -170,6 +171,7 @@ private:
 
   void StartGridAt(std::int64_t t0);
   void TrySpinning(bool late);
+  void LookAtCores();
   std::int64_t Deadline() const;
   void Record(std::int64_t overshootNs);
 
@@ -204,6 +206,7 @@ private:
   std::size_t m_LateNext = 0;              // ring position of the next late frame
   std::int64_t m_BusyUntil = 0;            // sleeps are stepped before this frame (see Wait)
   std::int64_t m_LastBusyRead = -1000000;  // the last frame that read busy cores
+  std::int64_t m_SpinReadFrame = -1;       // the last frame that read the cores in its spin
   int m_SleptLate = 0;                     // late frames of the trial, sleeping alone
   int m_SpunLate = 0;                      // and spinning
   PaceStats m_Stats;

@@ -17,6 +17,8 @@ struct ScriptedState {
   std::int64_t reads = 0;
   std::int64_t sleeps = 0;
   bool busy = false;
+  std::int64_t coresReads = 0;
+  std::int64_t coresReadCost = 0;
   bool shortSlices = false;
   std::int64_t shortSliceSleeps = 0;
   std::int64_t cpu = 0;
@@ -50,7 +52,11 @@ void SleepUntil(std::int64_t deadlineNs) {
 
 std::int64_t ThreadCpuNs() { return state.cpu; }
 
-bool CoresBusy() { return state.busy; }
+bool CoresBusy() {
+  ++state.coresReads;
+  state.now += state.coresReadCost;
+  return state.busy;
+}
 
 std::int64_t RunQueueWaitNs() { return state.queued; }
 
@@ -74,6 +80,8 @@ std::int64_t Sleeps() { return state.sleeps; }
 std::int64_t ShortSliceSleeps() { return state.shortSliceSleeps; }
 bool OnShortSlices() { return state.shortSlices; }
 void SetCoresBusy(bool busy) { state.busy = busy; }
+void SetCoresReadCost(std::int64_t ns) { state.coresReadCost = ns; }
+std::int64_t CoresReads() { return state.coresReads; }
 void ScriptRunQueueWait(std::int64_t perSleepNs) {
   state.queued = std::max<std::int64_t>(state.queued, 0);
   state.queuedPerSleep = perSleepNs;

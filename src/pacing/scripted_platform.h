@@ -20,8 +20,12 @@ void SetStepPerRead(std::int64_t ns);
 /// A sleep never takes the clock back.
 void ScriptOvershoots(const std::vector<std::int64_t>& overshoots, std::int64_t thereafter = 0);
 
-/// What CoresBusy() answers from now on.
+/// What CoresBusy() answers from now on, and how far each call moves the
+/// clock (what reading the cores costs).
 void SetCoresBusy(bool busy);
+void SetCoresReadCost(std::int64_t ns);
+/// CoresBusy() calls since the last Restore().
+std::int64_t CoresReads();
 
 /// From now on the thread's run-queue wait is known (it starts unknown),
 /// and each sleep adds `perSleepNs` to it.
