@@ -107,12 +107,12 @@ struct PaceStats {
 /// once a frame the pacer looks (on Linux, at the count of runnable threads
 /// in /proc/loadavg; elsewhere it never sees busy cores), in its spin when
 /// 50 µs of it are left, where the read costs no more than the spin would,
-/// else before the next sleep. Two busy readings within 8 frames are busy cores (one
-/// alone is an idle machine's moment), and until 128 frames after the
-/// last such pair it sleeps in steps of at most 2 ms to the deadline
-/// itself, with no margin and no spin, as it does whenever it sleeps
-/// alone. While it sleeps in steps, its thread asks for time slices of
-/// 100 µs (Linux 6.12 and later; an ordinary thread on longer slices
+/// else before the next sleep. Two busy readings within 8 frames are busy
+/// cores (one alone is an idle machine's moment), and until 128 frames
+/// after the last such pair it sleeps in steps of at most 2 ms to the
+/// deadline itself, with no margin and no spin, as it does whenever it
+/// sleeps alone. While it sleeps in steps, its thread asks for time slices
+/// of 100 µs (Linux 6.12 and later; an ordinary thread on longer slices
 /// only), so that a wake-up takes the core from the program running there
 /// at once instead of waiting out that program's slice; the thread's own
 /// slice is back before Wait() returns.
