@@ -101,6 +101,10 @@ std::int32_t BucketIndex(std::int64_t frameNs, int scale);
 /// base^index at `scale` in nanoseconds, the same to the bit on every build.
 double BucketLowerNs(std::int32_t index, int scale);
 
+/// The estimate for bucket `index`: its middle, (BucketLowerNs(index) +
+/// BucketLowerNs(index + 1)) / 2, rounded to whole nanoseconds, halves up.
+std::int64_t BucketMidNs(std::int32_t index, int scale);
+
 /// The summary of a run of frame times (one session), or why there is
 /// none: the reasons FrameStats refuses them (fewer than two frames among
 /// them). Its stutters and jitter are Summarize's.
