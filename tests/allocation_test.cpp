@@ -1,6 +1,7 @@
 // Heap allocations per notice, counted with a replaced global operator new.
 // Its own executable, since the replacement covers the whole program.
 #include <ZelAnalysis/FrameRecorder.h>
+#include <ZelAnalysis/FrameSummary.h>
 #include <gtest/gtest.h>
 
 #include "ZelFrameRate.h"
@@ -47,6 +48,14 @@ TEST(Allocation, NoneWhileARecordingFits) {
   }
   EXPECT_EQ(allocations, before);
   EXPECT_EQ(recorder.Frames().size(), 1000u);
+}
+
+// A summary builder holds every bucket from the start.
+TEST(Allocation, NoneWhileASummaryGrows) {
+  zel_analysis::SummaryBuilder builder;
+  const long long before = allocations;
+  for (std::int64_t ns = 0; ns < zel_analysis::kMaxTotalNs / 4; ns = ns * 3 + 1) builder.Add(ns);
+  EXPECT_EQ(allocations, before);
 }
 
 }  // namespace

@@ -51,6 +51,10 @@ struct FrameTimes {
 FrameTimes FrameTimesFromMs(const std::vector<double>& ms);
 FrameTimes FrameTimesFromMs(const std::vector<float>& ms);
 
+/// Why Summarize refuses `frameNs` (one line), or empty with their sum in
+/// `totalNs`.
+std::string CheckFrameTimes(const std::vector<std::int64_t>& frameNs, std::int64_t& totalNs);
+
 /// The intervals of a capture's frames, in order.
 std::vector<std::int64_t> FrameTimesOf(const Capture& capture);
 

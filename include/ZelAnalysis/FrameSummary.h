@@ -55,9 +55,9 @@ constexpr std::array<std::int64_t, 3> kSlowFrameNs = {16700000, 33300000, 700000
 struct FrameSummary {
   int scale = kSummaryDefaultScale;
   std::uint64_t sessions = 0;
-  std::uint64_t frames = 0;     ///< every frame, the zero-length ones included
-  std::int64_t totalNs = 0;     ///< sum of the frame times
-  std::int64_t minNs = 0;       ///< 0 while there are no frames
+  std::uint64_t frames = 0;  ///< every frame, the zero-length ones included
+  std::int64_t totalNs = 0;  ///< sum of the frame times
+  std::int64_t minNs = 0;    ///< 0 while there are no frames
   std::int64_t maxNs = 0;
   std::uint64_t zeroCount = 0;  ///< frames of 0 ns
   std::int32_t offset = 0;      ///< the bucket index of counts[0]
@@ -67,14 +67,14 @@ struct FrameSummary {
   std::array<std::uint64_t, 3> over = {};  ///< frames longer than kSlowFrameNs[i]
   std::uint64_t stutters = 0;              ///< summed per session, as FrameStats counts them
   std::int64_t stutterNs = 0;              ///< their frame times
-  std::int64_t jitterNs = 0;  ///< sum of |ft(i) - ft(i-1)| within each session
+  std::int64_t jitterNs = 0;               ///< sum of |ft(i) - ft(i-1)| within each session
 };
 
 /// Adds frames to a summary of one session at a fixed cost: O(1) a frame,
 /// and no allocation after construction (it holds every bucket up to
 /// kMaxTotalNs, 58 KiB at scale 7). A render loop or a recorder can keep one.
 class SummaryBuilder {
- public:
+public:
   /// A scale outside kSummaryMinScale..kSummaryMaxScale is taken to the
   /// nearest end.
   explicit SummaryBuilder(int scale = kSummaryDefaultScale);
@@ -87,7 +87,7 @@ class SummaryBuilder {
   /// left out.
   FrameSummary Summary() const;
 
- private:
+private:
   int scale_;
   std::vector<std::uint64_t> dense_;  // bucket i at dense_[i + 1]
   FrameSummary totals_;               // everything but the buckets

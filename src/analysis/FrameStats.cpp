@@ -33,24 +33,6 @@ double Rate(std::size_t frames, std::int64_t ns) {
   return kNsPerSecond * static_cast<double>(frames) / static_cast<double>(ns);
 }
 
-// Why Summarize refuses these frame times, or empty with their sum.
-std::string Check(const std::vector<std::int64_t>& frameNs, std::int64_t& totalNs) {
-  if (frameNs.empty()) return "no frames";
-  if (frameNs.size() == 1) return "one frame: the statistics need at least two";
-  totalNs = 0;
-  for (std::size_t i = 0; i < frameNs.size(); ++i) {
-    if (frameNs[i] < 0) {
-      return "frame " + std::to_string(i + 1) + " of " + std::to_string(frameNs.size()) +
-             ": a negative frame time, " + std::to_string(frameNs[i]) + " ns";
-    }
-    if (frameNs[i] > kMaxTotalNs - totalNs)
-      return "the frame times add up to more than 1e17 ns (about 3 years)";
-    totalNs += frameNs[i];
-  }
-  if (totalNs == 0) return "the frame times add up to 0 ns";
-  return {};
-}
-
 // Calls visit(i) for each stutter i, in order, over checked frame times.
 template <typename Visit>
 void ForEachStutter(const std::vector<std::int64_t>& frameNs, Visit visit) {
@@ -188,6 +170,23 @@ FrameTimes FromMs(const double* ms, std::size_t count) {
 
 }  // namespace
 
+std::string CheckFrameTimes(const std::vector<std::int64_t>& frameNs, std::int64_t& totalNs) {
+  if (frameNs.empty()) return "no frames";
+  if (frameNs.size() == 1) return "one frame: the statistics need at least two";
+  totalNs = 0;
+  for (std::size_t i = 0; i < frameNs.size(); ++i) {
+    if (frameNs[i] < 0) {
+      return "frame " + std::to_string(i + 1) + " of " + std::to_string(frameNs.size()) +
+             ": a negative frame time, " + std::to_string(frameNs[i]) + " ns";
+    }
+    if (frameNs[i] > kMaxTotalNs - totalNs)
+      return "the frame times add up to more than 1e17 ns (about 3 years)";
+    totalNs += frameNs[i];
+  }
+  if (totalNs == 0) return "the frame times add up to 0 ns";
+  return {};
+}
+
 FrameTimes FrameTimesFromMs(const std::vector<double>& ms) { return FromMs(ms.data(), ms.size()); }
 
 FrameTimes FrameTimesFromMs(const std::vector<float>& ms) {
@@ -205,7 +204,7 @@ std::vector<std::int64_t> FrameTimesOf(const Capture& capture) {
 std::vector<std::size_t> Stutters(const std::vector<std::int64_t>& frameNs) {
   std::vector<std::size_t> stutters;
   std::int64_t totalNs = 0;
-  if (Check(frameNs, totalNs).empty())
+  if (CheckFrameTimes(frameNs, totalNs).empty())
     ForEachStutter(frameNs, [&](std::size_t i) { stutters.push_back(i); });
   return stutters;
 }
@@ -213,7 +212,7 @@ std::vector<std::size_t> Stutters(const std::vector<std::int64_t>& frameNs) {
 FrameStats Summarize(const std::vector<std::int64_t>& frameNs) {
   FrameStats stats;
   std::int64_t totalNs = 0;
-  stats.error = Check(frameNs, totalNs);
+  stats.error = CheckFrameTimes(frameNs, totalNs);
   if (!stats.error.empty()) return stats;
   const std::size_t n = frameNs.size();
   stats.frames = n;
