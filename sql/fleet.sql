@@ -95,8 +95,8 @@ estimates AS (
   CROSS JOIN fleet f
   CROSS JOIN lows l
 )
-SELECT f.sessions,
-       f.n AS frames,
+SELECT f.n AS frames,
+       f.sessions,
        f.t AS total_ns,
        f.c AS scale,
        CAST(1000000000 AS DOUBLE PRECISION) * CAST(f.n AS DOUBLE PRECISION)

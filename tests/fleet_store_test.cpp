@@ -37,7 +37,8 @@ Session MakeSession(unsigned seed, int count, const std::string& build, int scal
   }
   if (slow) ns[3] = 900000000;
   std::string error;
-  Session session{SummaryOf(ns, error), "session-" + std::to_string(seed) + ".csv",
+  Session session{SummaryOf(ns, error),
+                  "session-" + std::to_string(seed) + ".csv",
                   {{"build", build}, {"seed", std::to_string(seed)}}};
   EXPECT_EQ(error, "");
   if (scale < session.summary.scale) EXPECT_TRUE(Coarsen(session.summary, scale));
@@ -80,7 +81,8 @@ void RoundTrip(const std::string& target) {
   // a: fine; b: coarser, holding the 1 ns frames of c's bucket -1 when
   // merged; c: mostly 1 ns frames (its p50 sits in bucket -1) and frozen ones.
   const std::vector<Session> first = {MakeSession(1, 3000, "1", 7, 2, true),
-                                      MakeSession(2, 2000, "2", 0), MakeSession(3, 500, "2", 7, 60)};
+                                      MakeSession(2, 2000, "2", 0),
+                                      MakeSession(3, 500, "2", 7, 60)};
   std::size_t skipped = 99;
   ASSERT_EQ(store->StoreBatch(first, &skipped), "");
   EXPECT_EQ(skipped, 0u);

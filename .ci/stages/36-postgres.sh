@@ -64,3 +64,27 @@ done
 psql_at $coordinator zel -v shard0_host="$work" -v shard0_port=$shard0 -v shard1_host="$work" \
   -v shard1_port=$shard1 -v shard_dbname=zel -v shard_user=postgres -f sql/postgres-shards.sql
 echo "servers up ($((SECONDS - start)) s)"
+
+build=build-postgres
+mkdir -p "$build"
+if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZELTIMERS_BUILD_EXAMPLES=OFF \
+         -DZELTIMERS_INSTALL=OFF &&
+       cmake --build "$build" -j "$(jobs)" --target zelfleet_tests zel-framestats; } \
+     >"$build/build.log" 2>&1; then
+  fail "build failed" "$build/build.log"
+fi
+
+# The store's own tests, on one server and on the sharded coordinator.
+for port in $single $coordinator; do
+  log=$work/tests-$port.log
+  ZEL_TEST_POSTGRES_URL=$(url $port) "$build/tests/zelfleet_tests" \
+    --gtest_filter='FleetStore.Postgres*' >"$log" 2>&1 ||
+    fail "the PostgreSQL tests failed on port $port" "$log"
+  grep -q '^\[  PASSED  \] 1 test' "$log" || fail "the PostgreSQL test did not run" "$log"
+done
+# The coordinator's sessions really sit on the shards, some on each.
+for port in $shard0 $shard1; do
+  stored=$(psql_at $port zel -tA -c "SELECT COUNT(*) FROM zel_session")
+  [ "$stored" -gt 0 ] || fail "shard on port $port holds no sessions"
+done
+echo "tests passed ($((SECONDS - start)) s)"

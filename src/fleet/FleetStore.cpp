@@ -153,28 +153,45 @@ private:
     const Row& r = rows[0];
     std::size_t c = 0;
     const auto integer = [&] { return r[c++].integer; };
-    // NULL stands for a rate over 0 ns.
-    const auto real = [&] {
+    // NULL stands for a rate over 0 ns (infinite) or a mean over no values.
+    const auto real = [&](double null) {
       const Value& v = r[c++];
-      if (v.kind == Value::Kind::kNull) return std::numeric_limits<double>::infinity();
+      if (v.kind == Value::Kind::kNull) return null;
       return v.kind == Value::Kind::kInteger ? static_cast<double>(v.integer) : v.real;
     };
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    const auto n = static_cast<std::uint64_t>(integer());
+    out.frames = n;
+    // FleetStatsOf's refusals, in its order and words.
+    if (n < 2) return "fewer than two frames";
     out.sessions = static_cast<std::uint64_t>(integer());
-    out.frames = static_cast<std::uint64_t>(integer());
     out.totalNs = integer();
+    if (out.totalNs == 0) return "the frame times add up to 0 ns";
+    if (n > (std::uint64_t{1} << 63) / 1000) return "more than 2^63 / 1000 frames";
     out.scale = static_cast<int>(integer());
-    if (out.frames < 2) return "fewer than two frames";
-    out.averageFps = real();
-    out.meanMs = real();
+    out.averageFps = real(kInfinity);
+    out.meanMs = real(kInfinity);
+    const std::uint64_t needs[] = {2,
+                                   zel_analysis::kFramesForP90,
+                                   zel_analysis::kFramesForP95,
+                                   zel_analysis::kFramesForPercent,
+                                   zel_analysis::kFramesForPermille,
+                                   zel_analysis::kFramesForPercent,
+                                   zel_analysis::kFramesForPercent,
+                                   zel_analysis::kFramesForPermille,
+                                   zel_analysis::kFramesForPermille};
+    std::size_t i = 0;
     for (zel_analysis::Figure* f :
          {&out.p50Ms, &out.p90Ms, &out.p95Ms, &out.p99Ms, &out.p999Ms, &out.low1Percentile,
           &out.low1LowAverage, &out.low01Percentile, &out.low01LowAverage}) {
-      f->value = real();
+      f->value = real(kInfinity);
+      f->fewFrames = n < needs[i++];
     }
-    for (double& share : out.overPercent) share = real();
+    for (double& share : out.overPercent) share = real(kInfinity);
     out.stutters = static_cast<std::uint64_t>(integer());
-    out.stutterShare = real();
-    out.jitterMeanMs = real();
+    out.stutterShare = real(kInfinity);
+    out.jitterMeanMs = real(std::numeric_limits<double>::quiet_NaN());
+    out.errorBound = (zel_analysis::BucketLowerNs(1, out.scale) - 1) / 2;
     return "";
   }
 
