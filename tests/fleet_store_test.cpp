@@ -62,14 +62,17 @@ void ExpectFleet(zel_fleet::FleetStore& store, const std::vector<Session>& sessi
   }
 }
 
-// Stores `batch` from a child process; returns its pid.
-pid_t StoreInChild(const std::string& target, const std::vector<Session>& batch) {
+// Stores `batch` from a child process once `go` is closed; returns its pid.
+pid_t StoreInChild(const std::string& target, const std::vector<Session>& batch, const int go[2]) {
   const pid_t pid = fork();
   if (pid == 0) {
+    close(go[1]);
     std::string error;
     auto store = zel_fleet::OpenFleetStore(target, error);
+    char byte = 0;
+    const bool started = read(go[0], &byte, 1) == 0;
     std::size_t skipped = 0;
-    _exit(store != nullptr && store->StoreBatch(batch, &skipped).empty() ? 0 : 1);
+    _exit(started && store != nullptr && store->StoreBatch(batch, &skipped).empty() ? 0 : 1);
   }
   return pid;
 }
@@ -78,11 +81,12 @@ void RoundTrip(const std::string& target) {
   std::string error;
   auto store = zel_fleet::OpenFleetStore(target, error);
   ASSERT_NE(store, nullptr) << error;
-  // a: fine; b: coarser, holding the 1 ns frames of c's bucket -1 when
-  // merged; c: mostly 1 ns frames (its p50 sits in bucket -1) and frozen ones.
+  // a: frozen frames among others; b: coarser, so that c's 1 ns frames in
+  // bucket -1 are merged at scale 0; c: mostly 0 and 1 ns frames, so that
+  // the p50 of b and c sits in bucket -1.
   const std::vector<Session> first = {MakeSession(1, 3000, "1", 7, 2, true),
-                                      MakeSession(2, 2000, "2", 0),
-                                      MakeSession(3, 500, "2", 7, 60)};
+                                      MakeSession(2, 200, "2", 0),
+                                      MakeSession(3, 1000, "2", 7, 90)};
   std::size_t skipped = 99;
   ASSERT_EQ(store->StoreBatch(first, &skipped), "");
   EXPECT_EQ(skipped, 0u);
@@ -103,13 +107,17 @@ void RoundTrip(const std::string& target) {
   // both store: nothing lost, nothing twice.
   const Session both = MakeSession(6, 1000, "4");
   std::vector<Session> left = {both}, right = {both}, all = first;
-  for (unsigned seed = 10; seed < 16; ++seed) {
+  for (unsigned seed = 10; seed < 26; ++seed) {
     (seed % 2 == 0 ? left : right).push_back(MakeSession(seed, 400, "4", seed % 3 == 0 ? 3 : 7));
     all.push_back((seed % 2 == 0 ? left : right).back());
   }
   all.push_back(both);
   store.reset();  // SQLite's locks do not survive a fork with an open file
-  const pid_t pids[] = {StoreInChild(target, left), StoreInChild(target, right)};
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  const pid_t pids[] = {StoreInChild(target, left, go), StoreInChild(target, right, go)};
+  close(go[0]);
+  close(go[1]);  // both start at once
   for (const pid_t pid : pids) {
     int status = -1;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
