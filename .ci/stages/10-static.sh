@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 source .ci/lib.sh
 ensure_packages cmake make clang clang-format clang-tidy cppcheck libgtest-dev libbenchmark-dev \
-  libglfw3-dev git
+  libglfw3-dev git libsqlite3-dev libpq-dev
 
 start=$SECONDS
 mapfile -t files < <(git ls-files '*.cpp' '*.h')

@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source .ci/lib.sh
-ensure_packages cmake make g++ clang libclang-rt-14-dev libgtest-dev
+ensure_packages cmake make g++ clang libclang-rt-14-dev libgtest-dev libsqlite3-dev libpq-dev
 
 san="-fsanitize=address,undefined,float-cast-overflow,float-divide-by-zero -fno-sanitize-recover=all"
 export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1

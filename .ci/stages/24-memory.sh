@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source .ci/lib.sh
-ensure_packages cmake make g++ libgtest-dev valgrind
+ensure_packages cmake make g++ libgtest-dev valgrind libsqlite3-dev libpq-dev
 
 start=$SECONDS
 log=$(mktemp)

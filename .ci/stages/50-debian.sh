@@ -11,7 +11,7 @@ cd "$(dirname "$0")/../.."
 source .ci/lib.sh
 
 ensure_packages build-essential debhelper cmake pkgconf help2man libimgui-dev lintian \
-  abigail-tools binutils git
+  abigail-tools binutils git libsqlite3-dev libpq-dev
 packages=(libzeltimers-v3.0-3 libzeltimers-dev zeltimers-tools)
 
 installed() { dpkg-query -W -f '${Status}\n' "$1" 2>/dev/null | grep -q ' installed$'; }

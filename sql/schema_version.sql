@@ -1,0 +1,2 @@
+-- The store's layout version (schema.sql).
+SELECT version FROM zel_schema

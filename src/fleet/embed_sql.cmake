@@ -1,0 +1,22 @@
+# Writes OUT, a C++ file defining zel_fleet::sql::k<Name> for each file of
+# FILES (schema_version.sql -> kSchemaVersion) holding its text.
+# Run as: cmake -DOUT=... -DFILES="a.sql|b.sql" -P embed_sql.cmake
+string(REPLACE "|" ";" FILES "${FILES}")
+set(text "// Generated from the project's sql/ folder; edit the .sql files.\n")
+string(APPEND text "#include \"sql.h\"\n\nnamespace zel_fleet::sql {\n")
+foreach(file ${FILES})
+  get_filename_component(stem ${file} NAME_WE)
+  string(REPLACE "_" ";" words ${stem})
+  set(name "k")
+  foreach(word ${words})
+    string(SUBSTRING ${word} 0 1 first)
+    string(TOUPPER ${first} first)
+    string(SUBSTRING ${word} 1 -1 rest)
+    string(APPEND name ${first}${rest})
+  endforeach()
+  file(READ ${file} body)
+  string(APPEND text "const char* const ${name} = R\"zelsql(${body})zelsql\";\n")
+endforeach()
+string(APPEND text "}  // namespace zel_fleet::sql\n")
+file(WRITE ${OUT}.tmp "${text}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E copy_if_different ${OUT}.tmp ${OUT})
