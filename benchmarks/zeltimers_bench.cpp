@@ -15,6 +15,7 @@
 #include "ZelAnalysis/FramePlot.h"
 #include "ZelAnalysis/FrameRecorder.h"
 #include "ZelAnalysis/FrameStats.h"
+#include "ZelAnalysis/FrameSummary.h"
 #include "ZelTimers.h"
 
 namespace {
@@ -283,6 +284,20 @@ void BM_SortMillion(benchmark::State& state) {
 }
 BENCHMARK(BM_SortMillion);
 
+// One frame added to a session's summary, over a million real-looking frame
+// times in turn; its bound is one counter read, a frame's cheapest cost.
+void BM_SummaryAdd(benchmark::State& state) {
+  const std::vector<std::int64_t>& frames = MillionFrames();
+  zel_analysis::SummaryBuilder builder;
+  std::size_t i = 0;
+  for (auto _ : state) {
+    if (!builder.Add(frames[i])) builder = zel_analysis::SummaryBuilder();
+    i = i + 1 == frames.size() ? 0 : i + 1;
+  }
+  benchmark::DoNotOptimize(builder);
+}
+BENCHMARK(BM_SummaryAdd);
+
 // Shows the aggregates as usual and keeps the fastest repetition of every
 // benchmark for the ratio table: on a shared machine, noise only ever adds
 // time, so the minimum is the steadiest figure.
@@ -314,7 +329,8 @@ public:
                              {"BM_WallTimerElapsedMs", "BM_RawCounterRead_x1"},
                              {"BM_ReportAutomatic", "BM_Snprintf"},
                              {"BM_SummarizeMillion", "BM_SortMillion"},
-                             {"BM_PlotMillion", "BM_SummarizeMillion"}};
+                             {"BM_PlotMillion", "BM_SummarizeMillion"},
+                             {"BM_SummaryAdd", "BM_RawCounterRead_x1"}};
     for (std::int64_t length : kLengths) {
       const std::string arg = "/" + std::to_string(length);
       rows.push_back({"BM_Frame" + arg, "BM_RawCounterRead_x4"});

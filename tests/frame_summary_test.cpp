@@ -206,14 +206,14 @@ TEST(SummaryJson, ReadsBackWhatItWrites) {
     ASSERT_NE(at, std::string::npos) << from;
     fine.replace(at, from.size(), to);
   };
-  replace("\"scale\": 7", "\"scale\": 9");
-  replace("\"offset\": " + std::to_string(d.summary.offset),
-          "\"offset\": " + std::to_string(4 * d.summary.offset));
+  replace("\"scale\":7", "\"scale\":9");
+  replace("\"offset\":" + std::to_string(d.summary.offset),
+          "\"offset\":" + std::to_string(4 * d.summary.offset));
   std::string counts;
   for (const std::uint64_t c : d.summary.counts)
     counts += std::string(counts.empty() ? "" : ", ") + "\"0\", \"0\", \"0\", \"" +
               std::to_string(c) + '"';
-  const std::size_t open = fine.find("\"bucketCounts\": [") + 17;
+  const std::size_t open = fine.find("\"bucketCounts\":[") + 16;
   fine.replace(open, fine.find(']', open) - open, counts);
   ASSERT_EQ(SummaryFromJson(fine, back), "");
   EXPECT_TRUE(back.summary == d.summary);
@@ -222,17 +222,16 @@ TEST(SummaryJson, ReadsBackWhatItWrites) {
 
 TEST(SummaryJson, RefusesBadSummariesInOneLine) {
   const std::string good = SummaryToJson(Sample());
-  const std::string offset = "\"offset\": " + std::to_string(Sample().summary.offset);
+  const std::string offset = "\"offset\":" + std::to_string(Sample().summary.offset);
   const struct {
     std::string from, to, error;
   } cases[] = {
-      {"\"scale\": 7", "\"scale\": 21", "scale 21 is outside -10 to 20"},
-      {"\"zeroCount\": \"1\"", "\"zeroCount\": \"-1\"", "zeroCount is negative: -1"},
-      {"\"zeroCount\": \"1\"", "\"zeroCount\": \"9223372036854775808\"", "not below 2^63"},
-      {"\"zeroCount\": \"1\"", "\"zeroCount\": \"2\"",
-       "the buckets hold 8 frames, the count says 7"},
-      {offset, "\"offset\": -2", "positive.offset -2 puts buckets outside"},
-      {offset, "\"offset\": 7300", "positive.offset 7300 puts buckets outside"},
+      {"\"scale\":7", "\"scale\":21", "scale 21 is outside -10 to 20"},
+      {"\"zeroCount\":\"1\"", "\"zeroCount\":\"-1\"", "zeroCount is negative: -1"},
+      {"\"zeroCount\":\"1\"", "\"zeroCount\":\"9223372036854775808\"", "not below 2^63"},
+      {"\"zeroCount\":\"1\"", "\"zeroCount\":\"2\"", "the buckets hold 8 frames, the count says 7"},
+      {offset, "\"offset\":-2", "positive.offset -2 puts buckets outside"},
+      {offset, "\"offset\":7300", "positive.offset 7300 puts buckets outside"},
       {"frame.stutters", "frame.other", "no sum metric \"frame.stutters\""},
       {"{\"resourceMetrics\"", "[", "line 1: "},
   };

@@ -38,11 +38,11 @@ std::string Number(double value) {
 // A cumulative-free sum metric with the given data points' own fields.
 std::string SumMetric(const std::string& name, const std::string& unit,
                       const std::vector<std::string>& points, const std::string& times) {
-  std::string out = "{\"name\": \"" + name + "\", \"unit\": \"" + unit +
-                    "\", \"sum\": {\"aggregationTemporality\": 1, \"isMonotonic\": true, "
-                    "\"dataPoints\": [";
+  std::string out = "{\"name\":\"" + name + "\",\"unit\":\"" + unit +
+                    "\",\"sum\":{\"aggregationTemporality\":1,\"isMonotonic\":true, "
+                    "\"dataPoints\":[";
   for (std::size_t i = 0; i < points.size(); ++i)
-    out += (i ? ", {" : "{") + times + ", " + points[i] + "}";
+    out += (i ? ",{" : "{") + times + "," + points[i] + "}";
   return out + "]}}";
 }
 
@@ -235,30 +235,29 @@ std::string Read(const JsonValue& root, SummaryDocument& document) {
 
 std::string SummaryToJson(const SummaryDocument& d) {
   const FrameSummary& s = d.summary;
-  const std::string times = "\"startTimeUnixNano\": " + Quoted(d.startUnixNs) +
-                            ", \"timeUnixNano\": " + Quoted(d.endUnixNs);
+  const std::string times =
+      "\"startTimeUnixNano\":" + Quoted(d.startUnixNs) + ",\"timeUnixNano\":" + Quoted(d.endUnixNs);
   std::string buckets;
-  for (std::size_t i = 0; i < s.counts.size(); ++i)
-    buckets += (i ? ", " : "") + Quoted(s.counts[i]);
+  for (std::size_t i = 0; i < s.counts.size(); ++i) buckets += (i ? "," : "") + Quoted(s.counts[i]);
   std::string out =
-      "{\"resourceMetrics\": [{\n"
-      " \"resource\": {\"attributes\": [{\"key\": \"service.name\", \"value\": {\"stringValue\": " +
+      "{\"resourceMetrics\":[{\n"
+      " \"resource\":{\"attributes\":[{\"key\":\"service.name\",\"value\":{\"stringValue\":" +
       JsonText(d.application) +
       "}}]},\n"
-      " \"scopeMetrics\": [{\"scope\": {\"name\": \"zeltimers\"}, \"metrics\": [\n"
-      "  {\"name\": \"frame.time\", \"unit\": \"ns\", \"exponentialHistogram\": "
-      "{\"aggregationTemporality\": 1, \"dataPoints\": [{" +
-      times + ",\n   \"count\": " + Quoted(s.frames) +
-      ", \"sum\": " + Number(static_cast<double>(s.totalNs)) +
-      ", \"scale\": " + std::to_string(s.scale) + ", \"zeroCount\": " + Quoted(s.zeroCount) +
-      ", \"zeroThreshold\": 0, \"min\": " + Number(static_cast<double>(s.minNs)) +
-      ", \"max\": " + Number(static_cast<double>(s.maxNs)) +
-      ",\n   \"positive\": {\"offset\": " + std::to_string(s.offset) + ", \"bucketCounts\": [" +
+      " \"scopeMetrics\":[{\"scope\":{\"name\":\"zeltimers\"},\"metrics\":[\n"
+      "  {\"name\":\"frame.time\",\"unit\":\"ns\",\"exponentialHistogram\":"
+      "{\"aggregationTemporality\":1,\"dataPoints\":[{" +
+      times + ",\n   \"count\":" + Quoted(s.frames) +
+      ",\"sum\":" + Number(static_cast<double>(s.totalNs)) +
+      ",\"scale\":" + std::to_string(s.scale) + ",\"zeroCount\":" + Quoted(s.zeroCount) +
+      ",\"zeroThreshold\":0,\"min\":" + Number(static_cast<double>(s.minNs)) +
+      ",\"max\":" + Number(static_cast<double>(s.maxNs)) +
+      ",\n   \"positive\":{\"offset\":" + std::to_string(s.offset) + ",\"bucketCounts\":[" +
       buckets + "]}}]}},\n";
-  const auto asInt = [](std::uint64_t value) { return "\"asInt\": " + Quoted(value); };
+  const auto asInt = [](std::uint64_t value) { return "\"asInt\":" + Quoted(value); };
   std::vector<std::string> slow;
   for (std::size_t i = 0; i < kSlowFrameNs.size(); ++i) {
-    slow.push_back("\"attributes\": [{\"key\": \"threshold_ns\", \"value\": {\"intValue\": " +
+    slow.push_back("\"attributes\":[{\"key\":\"threshold_ns\",\"value\":{\"intValue\":" +
                    Quoted(static_cast<std::uint64_t>(kSlowFrameNs[i])) + "}}], " +
                    asInt(s.over[i]));
   }

@@ -1,16 +1,26 @@
 // zel-framestats: the frame statistics of capture files, side by side, as a
-// table, as JSON, or as a picture.
+// table, as JSON, or as a picture; their mergeable summaries, stored in a
+// database, and a fleet's statistics computed there.
 #include <ZelAnalysis/Capture.h>
 #include <ZelAnalysis/FramePlot.h>
 #include <ZelAnalysis/FrameStats.h>
+#include <ZelAnalysis/FrameSummary.h>
+#include <ZelAnalysis/SummaryJson.h>
 #include <ZelAnalysis/Text.h>
+#if ZELTIMERS_FRAMESTATS_FLEET
+#include <ZelFleet/FleetStore.h>
+#endif
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <memory>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -21,6 +31,9 @@ constexpr const char* kProgram = "zel-framestats";
 
 constexpr const char* kUsage =
     "Usage: zel-framestats [--json] [--svg OUT.svg] FILE...\n"
+    "       zel-framestats --summary OUT.json FILE\n"
+    "       zel-framestats --db TARGET [--tag KEY=VALUE]... FILE...\n"
+    "       zel-framestats --db TARGET --fleet [--json] [--tag KEY=VALUE]\n"
     "Prints the frame statistics of each capture (PresentMon CSV, MangoHud log or\n"
     "ZelTimers capture). The files are numbered, in a key of their paths and\n"
     "applications; the table then shows one column per file and one row per\n"
@@ -29,15 +42,40 @@ constexpr const char* kUsage =
     "  --json         print them as JSON instead\n"
     "  --svg OUT.svg  also draw frame times and histograms into OUT.svg\n"
     "                 (written before anything is printed)\n"
-    "A figure marked * had fewer frames than it needs.\n";
+    "A figure marked * had fewer frames than it needs.\n"
+    "  --summary OUT.json  write the capture's mergeable summary, as OTLP JSON\n"
+    "  --db TARGET    an SQLite file (made on first use) or a postgresql:// URL:\n"
+    "                 store each capture or summary FILE as one session, all in\n"
+    "                 one transaction (a session stored before is skipped), with\n"
+    "                 its application, file name and each --tag\n"
+    "  --fleet        print the statistics of every session in TARGET, or of\n"
+    "                 those with the --tag, computed by the database\n";
 
 struct Arguments {
   std::vector<std::string> files;
   std::string svg;
+  std::string summary;
+  std::string db;
+  std::vector<std::pair<std::string, std::string>> tags;
+  bool fleet = false;
   bool json = false;
   bool help = false;
   std::string error;
 };
+
+// "--name VALUE" or "--name=VALUE"; empty (with an error) when it lacks one.
+std::string OptionValue(const std::vector<std::string>& args, std::size_t& i,
+                        const std::string& name, std::string& error) {
+  const std::string& arg = args[i];
+  std::string value =
+      arg == name ? (i + 1 < args.size() ? args[++i] : "") : arg.substr(name.size() + 1);
+  if (value.empty()) error = "option " + name + " needs a value";
+  return value;
+}
+
+bool IsOption(const std::string& arg, const std::string& name) {
+  return arg == name || arg.rfind(name + "=", 0) == 0;
+}
 
 Arguments Parse(const std::vector<std::string>& args) {
   Arguments parsed;
@@ -47,9 +85,21 @@ Arguments Parse(const std::vector<std::string>& args) {
       parsed.help = true;
     } else if (arg == "--json") {
       parsed.json = true;
-    } else if (arg == "--svg" || arg.rfind("--svg=", 0) == 0) {
-      parsed.svg = arg == "--svg" ? (i + 1 < args.size() ? args[++i] : "") : arg.substr(6);
-      if (parsed.svg.empty()) parsed.error = "option --svg needs a file name";
+    } else if (arg == "--fleet") {
+      parsed.fleet = true;
+    } else if (IsOption(arg, "--svg")) {
+      parsed.svg = OptionValue(args, i, "--svg", parsed.error);
+    } else if (IsOption(arg, "--summary")) {
+      parsed.summary = OptionValue(args, i, "--summary", parsed.error);
+    } else if (IsOption(arg, "--db")) {
+      parsed.db = OptionValue(args, i, "--db", parsed.error);
+    } else if (IsOption(arg, "--tag")) {
+      const std::string tag = OptionValue(args, i, "--tag", parsed.error);
+      const std::size_t equals = tag.find('=');
+      if (parsed.error.empty() && (equals == 0 || equals == std::string::npos))
+        parsed.error = "--tag takes KEY=VALUE, not '" + tag + "'";
+      parsed.tags.emplace_back(tag.substr(0, equals),
+                               equals == std::string::npos ? "" : tag.substr(equals + 1));
     } else if (arg.size() > 1 && arg[0] == '-') {
       parsed.error = "unknown option '" + arg + "' (see --help)";
     } else {
@@ -57,7 +107,29 @@ Arguments Parse(const std::vector<std::string>& args) {
     }
     if (!parsed.error.empty()) return parsed;
   }
-  if (parsed.files.empty() && !parsed.help) parsed.error = "no capture files (see --help)";
+  if (parsed.help) return parsed;
+  const bool tableOptions = parsed.json || !parsed.svg.empty();
+  if (parsed.fleet) {
+    if (parsed.db.empty())
+      parsed.error = "--fleet needs --db TARGET";
+    else if (!parsed.files.empty())
+      parsed.error = "--fleet reads the database, not files";
+    else if (parsed.tags.size() > 1)
+      parsed.error = "--fleet takes one --tag at a time";
+    else if (!parsed.svg.empty() || !parsed.summary.empty())
+      parsed.error = "--fleet prints a table or JSON only";
+    return parsed;
+  }
+  if (parsed.files.empty()) {
+    parsed.error = "no capture files (see --help)";
+  } else if (!parsed.summary.empty() &&
+             (parsed.files.size() != 1 || tableOptions || !parsed.db.empty())) {
+    parsed.error = "--summary takes one capture file and no other option";
+  } else if (!parsed.db.empty() && tableOptions) {
+    parsed.error = "--db stores files; --json and --svg are for reading them";
+  } else if (!parsed.tags.empty() && parsed.db.empty()) {
+    parsed.error = "--tag goes with --db";
+  }
   return parsed;
 }
 
@@ -267,7 +339,144 @@ void PrintTable(const std::vector<Column>& columns) {
 
 std::string BaseName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
 
+// A capture's summary, or a summary file's, with what names its session.
+struct SessionFile {
+  SummaryDocument document;
+  std::string error;  // one line naming the file
+};
+
+SessionFile ReadSession(const std::string& path) {
+  SessionFile session;
+  std::ifstream in(path, std::ios::binary);
+  char first = 0;
+  while (in.get(first) && (first == ' ' || first == '\t' || first == '\n' || first == '\r')) {
+  }
+  if (in && first == '{') {
+    std::ostringstream text;
+    text << first << in.rdbuf();
+    const std::string error = SummaryFromJson(text.str(), session.document);
+    if (!error.empty()) session.error = path + ": " + error;
+    return session;
+  }
+  CaptureFile file;
+  const std::vector<std::int64_t> frameNs = ReadFrameTimesFile(path, file);
+  if (!file.error.empty()) {
+    session.error = file.error;
+    return session;
+  }
+  std::string error;
+  session.document.summary = SummaryOf(frameNs, error);
+  session.document.application = file.capture.application;
+  if (!error.empty()) session.error = path + ": " + error;
+  return session;
+}
+
+int WriteSummary(const Arguments& args) {
+  SessionFile session = ReadSession(args.files[0]);
+  if (!session.error.empty()) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, session.error.c_str());
+    return 2;
+  }
+  // The session ends when it is summarised, and began its frames' time before.
+  const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+  if (session.document.endUnixNs == 0 && now > session.document.summary.totalNs) {
+    session.document.endUnixNs = static_cast<std::uint64_t>(now);
+    session.document.startUnixNs =
+        static_cast<std::uint64_t>(now - session.document.summary.totalNs);
+  }
+  std::ofstream out(args.summary, std::ios::binary);
+  out << SummaryToJson(session.document);
+  out.close();
+  if (!out) {
+    std::fprintf(stderr, "%s: %s: cannot be written\n", kProgram, Printable(args.summary).c_str());
+    return 1;
+  }
+  return 0;
+}
+
+void PrintFleet(const FleetStats& stats, const Arguments& args) {
+  const std::vector<NamedFigure> figures = Figures(stats);
+  std::string few;
+  if (args.json) {
+    std::string out = "{\"fleet\": {\"tag\": ";
+    out += args.tags.empty() ? "null" : JsonString(args.tags[0].first + "=" + args.tags[0].second);
+    for (const NamedFigure& figure : figures) {
+      out += ",\n   " + JsonString(figure.key) + ": " + JsonNumber(figure.value);
+      if (figure.fewFrames) few += (few.empty() ? "" : ", ") + JsonString(figure.key);
+    }
+    std::fputs((out + ",\n   \"few_frames\": [" + few + "]}}\n").c_str(), stdout);
+    return;
+  }
+  Grid grid = {{"", args.tags.empty() ? "fleet"
+                                      : Printable(args.tags[0].first + "=" + args.tags[0].second)}};
+  for (const NamedFigure& figure : figures) {
+    const std::string key = figure.key;
+    const std::string value = std::isnan(figure.value) ? "n/a"
+                              : key == "error_bound"   ? Fixed(100 * figure.value, 3) + " %"
+                                                       : Fixed(figure.value, Decimals(key));
+    grid.push_back({figure.label, value + (figure.fewFrames ? "*" : "")});
+    if (figure.fewFrames) few = "*";
+  }
+  std::string out = Layout(grid);
+  out += "p50 to the 0.1% lows come from the buckets, within the error bound of the exact figure\n";
+  if (!few.empty()) out += "* fewer frames than the figure needs\n";
+  std::fputs(out.c_str(), stdout);
+}
+
+#if ZELTIMERS_FRAMESTATS_FLEET
+int RunDatabase(const Arguments& args) {
+  std::string error;
+  const std::unique_ptr<zel_fleet::FleetStore> store = zel_fleet::OpenFleetStore(args.db, error);
+  if (store == nullptr) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    return 1;
+  }
+  if (args.fleet) {
+    FleetStats stats;
+    const std::string tagKey = args.tags.empty() ? "" : args.tags[0].first;
+    const std::string tagValue = args.tags.empty() ? "" : args.tags[0].second;
+    error = store->Fleet(tagKey, tagValue, stats);
+    if (!error.empty() || !stats.error.empty()) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, (error.empty() ? stats.error : error).c_str());
+      return error.empty() ? 2 : 1;
+    }
+    PrintFleet(stats, args);
+    return 0;
+  }
+  std::vector<zel_fleet::Session> sessions;
+  for (const std::string& path : args.files) {
+    SessionFile file = ReadSession(path);
+    if (!file.error.empty()) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, file.error.c_str());
+      return 2;
+    }
+    zel_fleet::Session session{std::move(file.document.summary), path, {}};
+    session.tags.emplace_back("application", file.document.application);
+    session.tags.emplace_back("file", BaseName(path));
+    for (const auto& tag : args.tags) session.tags.push_back(tag);
+    sessions.push_back(std::move(session));
+  }
+  std::size_t skipped = 0;
+  error = store->StoreBatch(sessions, &skipped);
+  if (!error.empty()) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    return 1;
+  }
+  std::printf("stored %zu sessions, %zu stored before\n", sessions.size() - skipped, skipped);
+  return 0;
+}
+#else
+int RunDatabase(const Arguments&) {
+  std::fprintf(stderr, "%s: built without SQLite: --db is not available\n", kProgram);
+  return 1;
+}
+#endif
+
 int Run(const Arguments& args) {
+  if (!args.summary.empty()) return WriteSummary(args);
+  if (!args.db.empty()) return RunDatabase(args);
   std::vector<Column> columns;
   for (const std::string& path : args.files) {
     // Only the frame times: a long capture's other values would take three

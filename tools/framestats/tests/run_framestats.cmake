@@ -124,10 +124,40 @@ endif()
 file(WRITE ${WORK}/one-frame.csv
      "zeltimers_capture,application\n1,x\ntime_ns,interval_ns,draw_ns\n5,5,\n")
 foreach(args "" "--bogus;${csgo}" "--svg" "${CAPTURES}/SOURCES.md" "${CAPTURES}" "${WORK}/missing.csv"
-        "${WORK}/one-frame.csv")
+        "${WORK}/one-frame.csv" "--fleet" "--db;x.db;--fleet;${csgo}" "--summary;x.json;${csgo};${demo}"
+        "--tag;build;${csgo}" "--tag;a=b;${csgo}")
   run(${args})
   string(REGEX REPLACE "\n$" "" message "${err}")
   if(NOT (rc EQUAL 2 AND "${out}" STREQUAL "" AND message MATCHES "^zel-framestats: [^\n]+$"))
     fail("'${args}': want status 2, empty stdout, one line on stderr; got ${rc}")
   endif()
 endforeach()
+
+if(NOT FLEET)
+  return()
+endif()
+# A capture and its summary file are one session; the fleet is what the
+# database computes over the sessions stored, or over those with a tag.
+set(db ${WORK}/fleet.db)
+file(REMOVE ${db})
+run(--summary ${WORK}/demo.json ${demo})
+run(--db ${db} --tag build=1 ${WORK}/demo.json ${csgo})
+set(first "${out}")
+run(--db ${db} ${demo} ${WORK}/one-frame.csv)
+set(bad "${rc} ${err}")
+run(--db ${db} ${demo})
+if(NOT (first STREQUAL "stored 2 sessions, 0 stored before\n" AND out STREQUAL
+        "stored 0 sessions, 1 stored before\n" AND bad MATCHES "^2 zel-framestats: [^\n]*one-frame"))
+  fail("--db: '${first}', then '${bad}'")
+endif()
+run(--db ${db} --fleet --json)
+string(JSON sessions GET "${out}" fleet sessions)
+string(JSON frames GET "${out}" fleet frames)
+string(JSON stutters GET "${out}" fleet stutters)
+run(--db ${db} --fleet --json --tag application=zel-framedemo)
+string(JSON p50 GET "${out}" fleet p50_ms)
+string(JSON tagged GET "${out}" fleet frames)
+if(NOT (sessions EQUAL 2 AND frames EQUAL 500 AND stutters EQUAL 1 AND tagged EQUAL 200
+        AND p50 GREATER 16.62 AND p50 LESS 16.72))
+  fail("--fleet: ${sessions} sessions, ${frames} frames, ${stutters} stutters; tagged ${tagged}, p50 ${p50}")
+endif()
