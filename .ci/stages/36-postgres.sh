@@ -63,7 +63,6 @@ for port in $shard0 $shard1; do
 done
 psql_at $coordinator zel -v shard0_host="$work" -v shard0_port=$shard0 -v shard1_host="$work" \
   -v shard1_port=$shard1 -v shard_dbname=zel -v shard_user=postgres -f sql/postgres-shards.sql
-echo "servers up ($((SECONDS - start)) s)"
 
 build=build-postgres
 mkdir -p "$build"
@@ -87,4 +86,34 @@ for port in $shard0 $shard1; do
   stored=$(psql_at $port zel -tA -c "SELECT COUNT(*) FROM zel_session")
   [ "$stored" -gt 0 ] || fail "shard on port $port holds no sessions"
 done
-echo "tests passed ($((SECONDS - start)) s)"
+
+# The same captures, stored by the tool in each engine (twice: the second time
+# stores nothing), give the same fleet figures to the last digit.
+tool=$build/tools/framestats/zel-framestats
+captures=(tests/captures/*.csv)
+for port in $single $coordinator; do
+  psql_at $port zel -c "DELETE FROM zel_bucket; DELETE FROM zel_tag; DELETE FROM zel_session"
+done
+targets=("$(url $single)" "$(url $coordinator)" "$work/fleet.db")
+for target in "${targets[@]}"; do
+  "$tool" --db "$target" --tag build=ci "${captures[@]:0:2}" >/dev/null
+  "$tool" --db "$target" --tag build=ci "${captures[@]}" >"$work/stored.txt"
+  grep -q "^stored $((${#captures[@]} - 2)) sessions, 2 stored before$" "$work/stored.txt" ||
+    fail "unexpected answer storing into $target" "$work/stored.txt"
+done
+names=(single coordinator sqlite)
+for filter in "" "file=$(basename "${captures[0]}")"; do
+  for i in 0 1 2; do
+    "$tool" --db "${targets[$i]}" --fleet --json ${filter:+--tag "$filter"} \
+      >"$work/${names[$i]}.json" || fail "--fleet failed on ${names[$i]}"
+  done
+  for name in coordinator sqlite; do
+    cmp -s "$work/single.json" "$work/$name.json" ||
+      { diff "$work/single.json" "$work/$name.json" || true; fail "--fleet $filter differs: $name"; }
+  done
+done
+grep -q '"sessions": 1,' "$work/sqlite.json" || fail "--fleet --tag did not pick one session" \
+  "$work/sqlite.json"
+echo "postgres: 4 PostgreSQL 15 servers; store tests passed on one server and on a coordinator" \
+  "over 2 shards; --fleet --json identical on both and in SQLite (${#captures[@]} captures)" \
+  "($((SECONDS - start)) s)"
