@@ -2,6 +2,7 @@
 // over shards), through libpq.
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 
@@ -22,7 +23,7 @@ std::string ErrorOf(PGconn* conn, const PGresult* result) {
   const char* primary =
       result != nullptr ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
   std::string text = primary != nullptr ? primary : PQerrorMessage(conn);
-  text = text.substr(0, text.find('\n'));
+  text.resize(std::min(text.size(), text.find('\n')));
   return text.empty() ? "PostgreSQL error" : text;
 }
 
@@ -37,7 +38,7 @@ public:
 
   std::string Script(const char* sql) override {
     PGresult* result = PQexec(conn_, sql);
-    const std::string error = Check(result);
+    std::string error = Check(result);
     PQclear(result);
     return error;
   }
@@ -63,7 +64,7 @@ public:
       const std::string name = "zel" + std::to_string(prepared_.size());
       PGresult* result =
           PQprepare(conn_, name.c_str(), sql, static_cast<int>(params.size()), types.data());
-      const std::string error = Check(result);
+      std::string error = Check(result);
       PQclear(result);
       if (!error.empty()) return error;
       known = prepared_.emplace(sql, name).first;
@@ -78,7 +79,7 @@ public:
 
   std::string HasSchema(bool& has) override {
     std::vector<Row> rows;
-    const std::string error =
+    std::string error =
         Run("SELECT COUNT(*) FROM information_schema.tables "
             "WHERE table_name = 'zel_schema' AND table_schema = current_schema()",
             {}, &rows);

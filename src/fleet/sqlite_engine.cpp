@@ -87,14 +87,14 @@ public:
       }
       rows->push_back(std::move(row));
     }
-    const std::string error = last_ == SQLITE_DONE ? "" : sqlite3_errmsg(db_);
+    std::string error = last_ == SQLITE_DONE ? "" : sqlite3_errmsg(db_);
     sqlite3_reset(stmt);
     return error;
   }
 
   std::string HasSchema(bool& has) override {
     std::vector<Row> rows;
-    const std::string error =
+    std::string error =
         Run("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'zel_schema'", {},
             &rows);
     has = error.empty() && rows[0][0].integer != 0;
