@@ -58,8 +58,12 @@ public:
   std::string Fleet(const std::string& tagKey, const std::string& tagValue,
                     FleetStats& out) override {
     out = FleetStats{};
-    out.error = Query(tagKey, tagValue, out);
-    return out.error;
+    std::string error = Query(tagKey, tagValue, out);
+    if (!error.empty()) {
+      out = FleetStats{};  // as FleetStatsOf leaves it: the reason alone
+      out.error = error;
+    }
+    return error;
   }
 
 private:
@@ -141,7 +145,7 @@ private:
     bool has = false;
     std::string error = engine_->HasSchema(has);
     if (!error.empty()) return error;
-    if (!has) return "no sessions stored";
+    if (!has) return "no sessions";
     std::vector<Row> rows;
     const std::vector<Value> params =
         tagKey.empty() ? std::vector<Value>{Value{}, Value{}}
@@ -149,7 +153,7 @@ private:
     error = engine_->Run(sql::kFleet, params, &rows);
     if (!error.empty()) return error;
     if (rows.empty())
-      return "no sessions stored" + (tagKey.empty() ? "" : " with tag " + tagKey + "=" + tagValue);
+      return "no sessions" + (tagKey.empty() ? "" : " with the tag " + tagKey + "=" + tagValue);
     const Row& r = rows[0];
     std::size_t c = 0;
     const auto integer = [&] { return r[c++].integer; };
