@@ -35,11 +35,20 @@ install)
   test -f "$prefix/include/ZelTimers.h"
   test -f "$prefix/include/ZelAnalysis/Capture.h"
   test -f "$prefix/include/ZelPacing/FramePacer.h"
+  if [ -f "$build/src/fleet/libZelTimersFleet.a" ]; then
+    test -f "$prefix/include/ZelFleet/FleetStore.h"
+    test -f "$prefix/share/zeltimers/sql/fleet.sql"
+  fi
   ;;
 find_package)
   configure "$work/find" -DCMAKE_PREFIX_PATH="$prefix"
   cmake --build "$work/find"
   "$work/find/consumer"
+  # The fleet store: its component found wherever the build had it.
+  if [ -f "$build/src/fleet/libZelTimersFleet.a" ]; then
+    rm -f "$work/fleet.db"
+    "$work/find/fleet_consumer" "$work/fleet.db"
+  fi
   ;;
 version_policy)
   for version in 2.0 4.0; do
@@ -66,6 +75,13 @@ pkg_config)
   # shellcheck disable=SC2086  # the flags are meant to split into words
   "$cxx" -std=c++17 "$here/consumer.cpp" $flags -o "$work/pc/consumer"
   LD_LIBRARY_PATH=$(pkg-config --variable=libdir zeltimers) "$work/pc/consumer"
+  if [ -f "$pcdir/zeltimers-fleet.pc" ]; then
+    # shellcheck disable=SC2046  # the flags are meant to split into words
+    "$cxx" -std=c++17 "$here/fleet_consumer.cpp" $(pkg-config --cflags --libs zeltimers-fleet) \
+      -o "$work/pc/fleet_consumer"
+    rm -f "$work/pc/fleet.db"
+    "$work/pc/fleet_consumer" "$work/pc/fleet.db"
+  fi
   ;;
 add_subdirectory)
   # Unoptimised: this builds the whole library again, and only the embedding
