@@ -62,19 +62,42 @@ void ExpectFleet(zel_fleet::FleetStore& store, const std::vector<Session>& sessi
   }
 }
 
-// Stores `batch` from a child process once `go` is closed; returns its pid.
-pid_t StoreInChild(const std::string& target, const std::vector<Session>& batch, const int go[2]) {
+// The batch that writer `side` (0 or 1) stores: sessions of its own, and
+// one that both store.
+std::vector<Session> WriterBatch(int side) {
+  std::vector<Session> batch = {MakeSession(6, 1000, "4")};
+  for (unsigned seed = 10 + static_cast<unsigned>(side); seed < 26; seed += 2) {
+    batch.push_back(MakeSession(seed, 400, "4", seed % 3 == 0 ? 3 : 7));
+  }
+  return batch;
+}
+
+const char* self = nullptr;  // this program, to run a writer with
+
+// Runs this program as writer `side`, which stores its batch once `go`
+// closes. A new program rather than a fork, so that the child holds none of
+// this one's memory or open files.
+pid_t StartWriter(const std::string& target, int side, const int go[2]) {
+  const std::string sideText = std::to_string(side), goText = std::to_string(go[0]);
   const pid_t pid = fork();
   if (pid == 0) {
     close(go[1]);
-    std::string error;
-    auto store = zel_fleet::OpenFleetStore(target, error);
-    char byte = 0;
-    const bool started = read(go[0], &byte, 1) == 0;
-    std::size_t skipped = 0;
-    _exit(started && store != nullptr && store->StoreBatch(batch, &skipped).empty() ? 0 : 1);
+    execl(self, self, "--writer", target.c_str(), sideText.c_str(), goText.c_str(), nullptr);
+    _exit(127);
   }
   return pid;
+}
+
+int Writer(const char* target, int side, int go) {
+  std::string error;
+  auto store = zel_fleet::OpenFleetStore(target, error);
+  const std::vector<Session> batch = WriterBatch(side);
+  char byte = 0;
+  const bool started = read(go, &byte, 1) == 0;
+  std::size_t skipped = 0;
+  if (store != nullptr) error = store->StoreBatch(batch, &skipped);
+  if (!error.empty()) std::fprintf(stderr, "writer %d: %s\n", side, error.c_str());
+  return started && error.empty() ? 0 : 1;
 }
 
 void RoundTrip(const std::string& target) {
@@ -105,17 +128,14 @@ void RoundTrip(const std::string& target) {
 
   // Two processes at once, each storing sessions of its own and one that
   // both store: nothing lost, nothing twice.
-  const Session both = MakeSession(6, 1000, "4");
-  std::vector<Session> left = {both}, right = {both}, all = first;
-  for (unsigned seed = 10; seed < 26; ++seed) {
-    (seed % 2 == 0 ? left : right).push_back(MakeSession(seed, 400, "4", seed % 3 == 0 ? 3 : 7));
-    all.push_back((seed % 2 == 0 ? left : right).back());
+  std::vector<Session> all = first;
+  for (int side = 0; side < 2; ++side) {
+    const std::vector<Session> batch = WriterBatch(side);
+    all.insert(all.end(), batch.begin() + side, batch.end());
   }
-  all.push_back(both);
-  store.reset();  // SQLite's locks do not survive a fork with an open file
   int go[2];
   ASSERT_EQ(pipe(go), 0);
-  const pid_t pids[] = {StoreInChild(target, left, go), StoreInChild(target, right, go)};
+  const pid_t pids[] = {StartWriter(target, 0, go), StartWriter(target, 1, go)};
   close(go[0]);
   close(go[1]);  // both start at once
   for (const pid_t pid : pids) {
@@ -123,8 +143,6 @@ void RoundTrip(const std::string& target) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  store = zel_fleet::OpenFleetStore(target, error);
-  ASSERT_NE(store, nullptr) << error;
   ExpectFleet(*store, all, "");
 }
 
@@ -156,3 +174,12 @@ TEST(FleetStore, PostgresRoundTrip) {
 }
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  self = argv[0];
+  if (argc == 5 && std::string(argv[1]) == "--writer") {
+    return Writer(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
