@@ -1,11 +1,13 @@
 // One libFuzzer harness over the scripted counter. The first input byte
-// picks a target: the capture readers, fed the rest as a file, or a random
+// picks a target: the capture readers, fed the rest as a file, the summary
+// reader, fed the rest as an OTLP JSON document, or a random
 // sequence of operations on time values, a timer and a meter, with
 // arbitrary counter values, frequencies, doubles and history lengths.
 // Undefined behaviour is the sanitizers' to find; the checks here are
 // properties every correct build keeps, not a second implementation.
 #include <ZelAnalysis/Capture.h>
 #include <ZelAnalysis/FrameStats.h>
+#include <ZelAnalysis/SummaryJson.h>
 
 #include <cmath>
 #include <cstdint>
@@ -122,10 +124,30 @@ void RunOperations(Input in) {
 
 }  // namespace
 
+// A summary the reader takes is one the library could have made: it reads
+// back the same after writing, merges with itself and has figures.
+void ReadSummary(const std::uint8_t* data, std::size_t size) {
+  zel_analysis::SummaryDocument document;
+  if (!zel_analysis::SummaryFromJson(std::string(reinterpret_cast<const char*>(data), size),
+                                     document)
+           .empty())
+    return;
+  Require(zel_analysis::CheckSummary(document.summary).empty());
+  zel_analysis::SummaryDocument again;
+  Require(zel_analysis::SummaryFromJson(zel_analysis::SummaryToJson(document), again).empty() &&
+          zel_analysis::SessionKey(again.summary) == zel_analysis::SessionKey(document.summary));
+  zel_analysis::FrameSummary twice = document.summary;
+  if (zel_analysis::Merge(twice, document.summary))
+    Require(twice.frames == 2 * document.summary.frames);
+  zel_analysis::FleetStatsOf(twice);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   zel_scripted::Restore();
   if (size > 0 && data[0] % 4 == 0) {
     ReadCapture(data + 1, size - 1);
+  } else if (size > 0 && data[0] % 4 == 1) {
+    ReadSummary(data + 1, size - 1);
   } else {
     RunOperations({data + (size > 0 ? 1 : 0), size > 0 ? size - 1 : 0});
   }
