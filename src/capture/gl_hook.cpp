@@ -6,6 +6,7 @@
 // The GL types are spelled as the ABI sees them (pointers and integers), so
 // that no GL header's declarations get in the way of these definitions.
 #include <dlfcn.h>
+#include <link.h>
 
 #include <atomic>
 #include <cstdint>
@@ -23,13 +24,58 @@ using GlxGetProc = void* (*)(const unsigned char*);
 using EglSwap = unsigned (*)(void*, void*);
 using EglGetProc = void* (*)(const char*);
 
-// The C library's dlsym, found without calling dlsym (which is this
-// library's own, below).
+// `name` where `object` itself defines it, read from its dynamic symbol
+// table (its GNU hash), or null. Asking the dynamic linker instead would
+// start objects it has not started yet.
+void* DefinedIn(const link_map* object, const char* name) {
+  const auto at = [object](ElfW(Addr) address) {
+    // The dynamic linker has relocated these addresses, except in the vDSO.
+    return address < object->l_addr ? address + object->l_addr : address;
+  };
+  const ElfW(Sym)* symbols = nullptr;
+  const char* strings = nullptr;
+  const std::uint32_t* hash = nullptr;
+  for (const ElfW(Dyn)* entry = object->l_ld; entry != nullptr && entry->d_tag != DT_NULL; ++entry) {
+    if (entry->d_tag == DT_SYMTAB) symbols = reinterpret_cast<const ElfW(Sym)*>(at(entry->d_un.d_ptr));
+    if (entry->d_tag == DT_STRTAB) strings = reinterpret_cast<const char*>(at(entry->d_un.d_ptr));
+    if (entry->d_tag == DT_GNU_HASH) hash = reinterpret_cast<const std::uint32_t*>(at(entry->d_un.d_ptr));
+  }
+  if (symbols == nullptr || strings == nullptr || hash == nullptr || hash[0] == 0) return nullptr;
+  std::uint32_t wanted = 5381;
+  for (const char* c = name; *c != '\0'; ++c) wanted = wanted * 33 + static_cast<unsigned char>(*c);
+  const std::uint32_t buckets = hash[0], first = hash[1], blooms = hash[2];
+  const auto* bucket = reinterpret_cast<const std::uint32_t*>(
+      reinterpret_cast<const ElfW(Addr)*>(hash + 4) + blooms);
+  const std::uint32_t* chain = bucket + buckets;
+  std::uint32_t index = bucket[wanted % buckets];
+  if (index < first) return nullptr;
+  for (;; ++index) {
+    const std::uint32_t entry = chain[index - first];
+    const ElfW(Sym)& symbol = symbols[index];
+    if ((entry | 1) == (wanted | 1) && std::strcmp(strings + symbol.st_name, name) == 0 &&
+        symbol.st_shndx != SHN_UNDEF && symbol.st_value != 0) {
+      return reinterpret_cast<void*>(object->l_addr + symbol.st_value);
+    }
+    if ((entry & 1) != 0) return nullptr;
+  }
+}
+
+// The next dlsym after this library's: another hook's, preloaded after
+// this one, or else the C library's. Found without calling dlsym (which is
+// this library's own, below).
 Dlsym RealDlsym() {
   static const Dlsym real = [] {
-    void* found = dlvsym(RTLD_NEXT, "dlsym", "GLIBC_2.34");
-    if (found == nullptr) found = dlvsym(RTLD_NEXT, "dlsym", "GLIBC_2.2.5");
-    return reinterpret_cast<Dlsym>(found);
+    void* libc = dlvsym(RTLD_NEXT, "dlsym", "GLIBC_2.34");
+    if (libc == nullptr) libc = dlvsym(RTLD_NEXT, "dlsym", "GLIBC_2.2.5");
+    Dl_info self{};
+    link_map* own = nullptr;
+    if (dladdr1(reinterpret_cast<void*>(&RealDlsym), &self, reinterpret_cast<void**>(&own),
+                RTLD_DL_LINKMAP) != 0 && own != nullptr) {
+      for (const link_map* next = own->l_next; next != nullptr; next = next->l_next) {
+        if (void* found = DefinedIn(next, "dlsym")) return reinterpret_cast<Dlsym>(found);
+      }
+    }
+    return reinterpret_cast<Dlsym>(libc);
   }();
   return real;
 }
