@@ -39,8 +39,8 @@ void BM_Present(benchmark::State& state) {
     const zel_capture::PresentScope scope;
     if (scope.Outer()) session.Record(key, scope.Call(), zel_capture::Now());
   }
-  state.counters["allocs/present"] = benchmark::Counter(
-      static_cast<double>(allocations - before) / static_cast<double>(state.iterations()));
+  state.counters["allocs/present"] = benchmark::Counter(static_cast<double>(allocations - before) /
+                                                        static_cast<double>(state.iterations()));
 }
 BENCHMARK(BM_Present)->ThreadRange(1, 2);
 

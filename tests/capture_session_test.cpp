@@ -71,13 +71,10 @@ TEST_F(CaptureSessionTest, EachSwapChainHasItsOwnCaptureAcrossThreads) {
     paths = session.Paths();
   }
   ASSERT_EQ(paths.size(), 2u);
-  for (std::size_t c = 0; c < 2; ++c) {
-    const Chain& chain = chains[c];
+  for (const Chain& chain : chains) {
     // The order of first presents decides which file is which.
-    const std::string& path = paths[FramesOf(paths[0]).size() + 1 ==
-                                            static_cast<std::size_t>(chain.presents)
-                                        ? 0
-                                        : 1];
+    const std::string& path =
+        paths[FramesOf(paths[0]).size() + 1 == static_cast<std::size_t>(chain.presents) ? 0 : 1];
     const std::vector<Frame> frames = FramesOf(path);
     ASSERT_EQ(frames.size(), static_cast<std::size_t>(chain.presents - 1)) << path;
     for (std::size_t i = 0; i < frames.size(); ++i) {
@@ -131,7 +128,7 @@ TEST_F(CaptureSessionTest, NamesNeverReplaceAFile) {
     zel_capture::Config config = Config();
     config.output = file;
     zel_capture::Session session(config, "game", 1);
-    for (int i = 0; i < 3; ++i) {
+    for (std::int64_t i = 0; i < 3; ++i) {
       session.Record(0xa, i * 1000, i * 1000 + 1);
       session.Record(0xb, i * 1000, i * 1000 + 1);
     }
@@ -148,7 +145,7 @@ TEST_F(CaptureSessionTest, NamesNeverReplaceAFile) {
 // within a second.
 TEST_F(CaptureSessionTest, FramesReachTheFileWithinASecond) {
   zel_capture::Session session(Config(), "killed", 3);
-  for (int i = 0; i <= 100; ++i) session.Record(9, i * 1000000, i * 1000000 + 10);
+  for (std::int64_t i = 0; i <= 100; ++i) session.Record(9, i * 1000000, i * 1000000 + 10);
   std::size_t frames = 0;
   for (int wait = 0; wait < 100 && frames < 100; ++wait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -175,7 +172,7 @@ TEST_F(CaptureSessionTest, RecordsWithinItsWindow) {
     {
       zel_capture::Session session(config, "window", 5);
       // A present every 10 ns, from 0 to 1000.
-      for (int i = 0; i <= 100; ++i) session.Record(3, i * 10 - 1, i * 10);
+      for (std::int64_t i = 0; i <= 100; ++i) session.Record(3, i * 10 - 1, i * 10);
       session.Finish(false);
       path = session.Paths().at(0);
     }

@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 source .ci/lib.sh
 
-ensure_packages build-essential debhelper cmake pkgconf help2man libimgui-dev lintian \
+ensure_packages build-essential debhelper cmake pkgconf help2man libimgui-dev libvulkan-dev lintian \
   abigail-tools binutils git
 packages=(libzeltimers-v3.0-3 libzeltimers-dev zeltimers-tools)
 

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "session.h"
 
@@ -24,37 +25,48 @@ using GlxGetProc = void* (*)(const unsigned char*);
 using EglSwap = unsigned (*)(void*, void*);
 using EglGetProc = void* (*)(const char*);
 
+// The dynamic linker's types for this process's word size.
+using Addr = decltype(link_map::l_addr);
+using Dyn = std::remove_pointer_t<decltype(link_map::l_ld)>;
+using Sym = std::conditional_t<sizeof(void*) == 8, Elf64_Sym, Elf32_Sym>;
+
+// An address in the process, as the dynamic linker gives them.
+const char* Pointer(Addr address) {
+  return reinterpret_cast<const char*>(address);  // NOLINT(performance-no-int-to-ptr)
+}
+
 // `name` where `object` itself defines it, read from its dynamic symbol
 // table (its GNU hash), or null. Asking the dynamic linker instead would
 // start objects it has not started yet.
 void* DefinedIn(const link_map* object, const char* name) {
-  const auto at = [object](ElfW(Addr) address) {
+  const auto at = [object](Addr address) {
     // The dynamic linker has relocated these addresses, except in the vDSO.
-    return address < object->l_addr ? address + object->l_addr : address;
+    return Pointer(address < object->l_addr ? address + object->l_addr : address);
   };
-  const ElfW(Sym)* symbols = nullptr;
+  const Sym* symbols = nullptr;
   const char* strings = nullptr;
   const std::uint32_t* hash = nullptr;
-  for (const ElfW(Dyn)* entry = object->l_ld; entry != nullptr && entry->d_tag != DT_NULL; ++entry) {
-    if (entry->d_tag == DT_SYMTAB) symbols = reinterpret_cast<const ElfW(Sym)*>(at(entry->d_un.d_ptr));
+  for (const Dyn* entry = object->l_ld; entry != nullptr && entry->d_tag != DT_NULL; ++entry) {
+    if (entry->d_tag == DT_SYMTAB) symbols = reinterpret_cast<const Sym*>(at(entry->d_un.d_ptr));
     if (entry->d_tag == DT_STRTAB) strings = reinterpret_cast<const char*>(at(entry->d_un.d_ptr));
-    if (entry->d_tag == DT_GNU_HASH) hash = reinterpret_cast<const std::uint32_t*>(at(entry->d_un.d_ptr));
+    if (entry->d_tag == DT_GNU_HASH)
+      hash = reinterpret_cast<const std::uint32_t*>(at(entry->d_un.d_ptr));
   }
   if (symbols == nullptr || strings == nullptr || hash == nullptr || hash[0] == 0) return nullptr;
   std::uint32_t wanted = 5381;
   for (const char* c = name; *c != '\0'; ++c) wanted = wanted * 33 + static_cast<unsigned char>(*c);
   const std::uint32_t buckets = hash[0], first = hash[1], blooms = hash[2];
-  const auto* bucket = reinterpret_cast<const std::uint32_t*>(
-      reinterpret_cast<const ElfW(Addr)*>(hash + 4) + blooms);
+  const auto* bucket =
+      reinterpret_cast<const std::uint32_t*>(reinterpret_cast<const Addr*>(hash + 4) + blooms);
   const std::uint32_t* chain = bucket + buckets;
   std::uint32_t index = bucket[wanted % buckets];
   if (index < first) return nullptr;
   for (;; ++index) {
     const std::uint32_t entry = chain[index - first];
-    const ElfW(Sym)& symbol = symbols[index];
+    const Sym& symbol = symbols[index];
     if ((entry | 1) == (wanted | 1) && std::strcmp(strings + symbol.st_name, name) == 0 &&
         symbol.st_shndx != SHN_UNDEF && symbol.st_value != 0) {
-      return reinterpret_cast<void*>(object->l_addr + symbol.st_value);
+      return const_cast<char*>(Pointer(object->l_addr + symbol.st_value));
     }
     if ((entry & 1) != 0) return nullptr;
   }
@@ -70,7 +82,8 @@ Dlsym RealDlsym() {
     Dl_info self{};
     link_map* own = nullptr;
     if (dladdr1(reinterpret_cast<void*>(&RealDlsym), &self, reinterpret_cast<void**>(&own),
-                RTLD_DL_LINKMAP) != 0 && own != nullptr) {
+                RTLD_DL_LINKMAP) != 0 &&
+        own != nullptr) {
       for (const link_map* next = own->l_next; next != nullptr; next = next->l_next) {
         if (void* found = DefinedIn(next, "dlsym")) return reinterpret_cast<Dlsym>(found);
       }

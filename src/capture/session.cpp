@@ -94,11 +94,12 @@ public:
   std::uint64_t Dropped() const { return m_Dropped.load(std::memory_order_relaxed); }
 
 private:
+  // The producer's and the writing thread's counters on lines of their own.
+  alignas(64) std::atomic<std::uint64_t> m_Head{0};
+  std::atomic<std::uint64_t> m_Dropped{0};
+  alignas(64) std::atomic<std::uint64_t> m_Tail{0};
   const std::size_t m_Number;
   const std::time_t m_Start;
-  alignas(64) std::atomic<std::uint64_t> m_Head{0};
-  alignas(64) std::atomic<std::uint64_t> m_Tail{0};
-  std::atomic<std::uint64_t> m_Dropped{0};
   std::array<Stamp, kRing> m_Ring{};
 };
 
@@ -158,11 +159,13 @@ std::string CaptureName(const std::string& program, long pid, std::time_t start,
 int CreateNew(const std::string& path, std::string& created) {
   const std::size_t slash = path.rfind('/');
   const std::size_t dot = path.rfind('.');
-  const bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  const bool extension =
+      dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
   const std::string stem = extension ? path.substr(0, dot) : path;
   const std::string ext = extension ? path.substr(dot) : std::string();
   for (int n = 1; n <= 1000; ++n) {
-    created = n == 1 ? path : stem + '-' + std::to_string(n) + ext;
+    created = n == 1 ? path : stem;
+    if (n > 1) created.append(1, '-').append(std::to_string(n)).append(ext);
     const int fd = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -181,7 +184,13 @@ Session::Session(Config config, std::string program, long pid)
   m_Thread = std::thread([this] { Run(); });
 }
 
-Session::~Session() { Finish(false); }
+Session::~Session() {
+  Finish(false);
+  for (std::size_t i = 0; i < m_ChainCount.load(); ++i) delete m_Chains[i].load();
+  for (const int fd : m_Wake) {
+    if (fd >= 0) ::close(fd);
+  }
+}
 
 void Session::Record(std::uint64_t key, std::int64_t call, std::int64_t returned) {
   if (Chain* chain = ChainOf(key)) chain->Push({call, returned});
@@ -317,7 +326,8 @@ void Session::Finish(bool report) {
     const std::uint64_t dropped = m_Chains[i].load()->Dropped();
     std::fprintf(stderr, "zel-capture: %zu frames in %s", writer.frames, writer.path.c_str());
     if (dropped != 0) {
-      std::fprintf(stderr, " (%llu presents not recorded)", static_cast<unsigned long long>(dropped));
+      std::fprintf(stderr, " (%llu presents not recorded)",
+                   static_cast<unsigned long long>(dropped));
     }
     std::fprintf(stderr, "\n");
   }

@@ -65,7 +65,7 @@ struct Writer;
 class Session {
 public:
   Session(Config config, std::string program, long pid);
-  /// Finish().
+  /// Finish(), then frees the swap chains: no present may follow.
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;

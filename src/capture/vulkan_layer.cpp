@@ -53,9 +53,9 @@ public:
   }
   void Remove(const void* handle) {
     const std::lock_guard<std::mutex> lock(m_Changing);
-    for (std::size_t i = 0; i < kSize; ++i) {
-      if (m_Keys[i].load(std::memory_order_relaxed) == Key(handle)) {
-        m_Keys[i].store(nullptr, std::memory_order_release);
+    for (std::atomic<const void*>& key : m_Keys) {
+      if (key.load(std::memory_order_relaxed) == Key(handle)) {
+        key.store(nullptr, std::memory_order_release);
       }
     }
   }
@@ -111,8 +111,8 @@ VKAPI_ATTR VkResult VKAPI_CALL CreateDevice(VkPhysicalDevice physical,
                                             const VkDeviceCreateInfo* info,
                                             const VkAllocationCallbacks* allocator,
                                             VkDevice* device) {
-  auto* link = LinkInfo<VkLayerDeviceCreateInfo>(info->pNext,
-                                                 VK_STRUCTURE_TYPE_LOADER_DEVICE_CREATE_INFO);
+  auto* link =
+      LinkInfo<VkLayerDeviceCreateInfo>(info->pNext, VK_STRUCTURE_TYPE_LOADER_DEVICE_CREATE_INFO);
   const InstanceData* instance = g_instances.Find(physical);
   if (link == nullptr || link->u.pLayerInfo == nullptr || instance == nullptr) {
     return VK_ERROR_INITIALIZATION_FAILED;
@@ -181,8 +181,7 @@ PFN_vkVoidFunction Own(const char* name) {
   return nullptr;
 }
 
-VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL GetInstanceProcAddr(VkInstance instance,
-                                                             const char* name);
+VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL GetInstanceProcAddr(VkInstance instance, const char* name);
 
 VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL GetDeviceProcAddr(VkDevice device, const char* name) {
   if (PFN_vkVoidFunction own = Own(name)) return own;

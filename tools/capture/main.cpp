@@ -1,6 +1,7 @@
 // zel-capture: runs a program with the capture hook loaded into it and into
 // every process it starts, and nothing else. All it does is set the
 // environment the hook reads and run the program in its own place.
+#include <ZelAnalysis/Capture.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,32 +13,29 @@
 #include <string>
 #include <vector>
 
-#include <ZelAnalysis/Capture.h>
-
 namespace {
 
 constexpr const char* kHook = "libzel_capture.so";
 constexpr const char* kManifest = "vulkan/implicit_layer.d/VkLayer_zeltimers_capture.json";
 
 void Usage(std::FILE* out) {
-  std::fprintf(
-      out,
-      "Usage: zel-capture [OPTION]... -- PROGRAM [ARGUMENT]...\n"
-      "Runs PROGRAM and records every frame it presents with OpenGL (GLX, EGL) or\n"
-      "Vulkan: one capture per process and swap chain, written while it runs and\n"
-      "completed when it exits.\n"
-      "\n"
-      "  --format NAME      zel (default), presentmon or mangohud\n"
-      "  --output PATH      a folder for the captures (default: the current one),\n"
-      "                     or a file; a capture never replaces a file\n"
-      "  --duration S       stop recording S seconds after it started\n"
-      "  --start-after S    start recording S seconds after the first frame\n"
-      "  --help             this text\n"
-      "  --version          the version\n"
-      "\n"
-      "Captures are named PROGRAM_PID_YYYYMMDD-HHMMSS_N.csv, N counting the\n"
-      "process's swap chains. As a game's launch option: zel-capture -- %%command%%\n"
-      "Setting DISABLE_ZEL_CAPTURE=1 turns the hook off.\n");
+  std::fprintf(out,
+               "Usage: zel-capture [OPTION]... -- PROGRAM [ARGUMENT]...\n"
+               "Runs PROGRAM and records every frame it presents with OpenGL (GLX, EGL) or\n"
+               "Vulkan: one capture per process and swap chain, written while it runs and\n"
+               "completed when it exits.\n"
+               "\n"
+               "  --format NAME      zel (default), presentmon or mangohud\n"
+               "  --output PATH      a folder for the captures (default: the current one),\n"
+               "                     or a file; a capture never replaces a file\n"
+               "  --duration S       stop recording S seconds after it started\n"
+               "  --start-after S    start recording S seconds after the first frame\n"
+               "  --help             this text\n"
+               "  --version          the version\n"
+               "\n"
+               "Captures are named PROGRAM_PID_YYYYMMDD-HHMMSS_N.csv, N counting the\n"
+               "process's swap chains. As a game's launch option: zel-capture -- %%command%%\n"
+               "Setting DISABLE_ZEL_CAPTURE=1 turns the hook off.\n");
 }
 
 bool Exists(const std::string& path) {
@@ -76,8 +74,10 @@ bool Seconds(const char* text, double& seconds) {
 void Prepend(const char* variable, const std::string& entry, const char* otherwise) {
   const char* value = std::getenv(variable);
   std::string list = value != nullptr && *value != '\0' ? value : otherwise;
-  if (!list.empty()) list = entry + ':' + list;
-  else list = entry;
+  if (!list.empty())
+    list = entry + ':' + list;
+  else
+    list = entry;
   ::setenv(variable, list.c_str(), 1);
 }
 
@@ -158,14 +158,19 @@ int main(int argc, char** argv) {
   ::setenv("ZEL_CAPTURE_OUTPUT", output.c_str(), 1);
   ::setenv("ZEL_CAPTURE_FORMAT", format.c_str(), 1);
   // An outer zel-capture's limits do not carry over.
-  if (duration != nullptr) ::setenv("ZEL_CAPTURE_DURATION", duration, 1);
-  else ::unsetenv("ZEL_CAPTURE_DURATION");
-  if (startAfter != nullptr) ::setenv("ZEL_CAPTURE_START_AFTER", startAfter, 1);
-  else ::unsetenv("ZEL_CAPTURE_START_AFTER");
+  if (duration != nullptr)
+    ::setenv("ZEL_CAPTURE_DURATION", duration, 1);
+  else
+    ::unsetenv("ZEL_CAPTURE_DURATION");
+  if (startAfter != nullptr)
+    ::setenv("ZEL_CAPTURE_START_AFTER", startAfter, 1);
+  else
+    ::unsetenv("ZEL_CAPTURE_START_AFTER");
   Prepend("LD_PRELOAD", hook, "");
   // The Vulkan loader looks for implicit layers under each of these; the
   // installed manifest is under the default ones already.
-  if (Exists(folder + '/' + kManifest)) Prepend("XDG_DATA_DIRS", folder, "/usr/local/share:/usr/share");
+  if (Exists(folder + '/' + kManifest))
+    Prepend("XDG_DATA_DIRS", folder, "/usr/local/share:/usr/share");
 
   ::execvp(argv[program], argv + program);
   std::fprintf(stderr, "zel-capture: cannot run %s: %s\n", argv[program], std::strerror(errno));
