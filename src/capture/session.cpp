@@ -408,6 +408,11 @@ void FinishProcessSession() {
   if (Session* session = g_session.load(std::memory_order_acquire)) session->Finish(true);
 }
 
+void SetProcessSession(Session* session) {
+  g_session.store(session, std::memory_order_release);
+  g_off.store(session == nullptr, std::memory_order_relaxed);
+}
+
 namespace {
 thread_local int t_presents = 0;
 }

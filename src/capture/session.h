@@ -116,6 +116,9 @@ private:
 Session* ProcessSession();
 /// Finishes this process's session, if one started (at exit).
 void FinishProcessSession();
+/// Makes `session` this process's session, or none with null: a test
+/// drives the hooks with a session it owns.
+void SetProcessSession(Session* session);
 
 /// Marks one present call on this thread. A present made inside another
 /// (a GL swap drawn through Vulkan, a hook calling another hook) is the
