@@ -299,6 +299,7 @@ void Session::DrainAll(bool last) {
       }
       writer->header = WriteToString({m_Program, {}}, m_Config.format);
       if (writer->fd >= 0) WriteAll(writer->fd, writer->header);
+      const std::lock_guard<std::mutex> adding(m_Adding);
       m_Writers.push_back(std::move(writer));
     }
     Drain(*chain, *m_Writers[i]);
@@ -341,6 +342,7 @@ void Session::FinishFromSignal(int signal) {
 }
 
 std::vector<std::string> Session::Paths() const {
+  const std::lock_guard<std::mutex> adding(m_Adding);
   std::vector<std::string> paths;
   for (const auto& writer : m_Writers) paths.push_back(writer->path);
   return paths;

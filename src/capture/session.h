@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -103,7 +104,9 @@ private:
   std::unique_ptr<std::atomic<Chain*>[]> m_Chains;
   std::atomic<std::size_t> m_ChainCount{0};
   // The writing thread's own: one writer per chain, in the chains' order.
+  // Adding one is guarded for Paths(), never taken on the present path.
   std::vector<std::unique_ptr<Writer>> m_Writers;
+  mutable std::mutex m_Adding;
   std::atomic<bool> m_Finished{false};
   int m_Wake[2] = {-1, -1};
   std::thread m_Thread;
