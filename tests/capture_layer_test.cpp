@@ -54,6 +54,15 @@ VKAPI_ATTR VkResult VKAPI_CALL NextCreateDevice(VkPhysicalDevice, const VkDevice
 }
 VKAPI_ATTR void VKAPI_CALL NextDestroy(void*, const VkAllocationCallbacks*) {}
 
+VKAPI_ATTR VkResult VKAPI_CALL NextCreateSwapchain(VkDevice, const VkSwapchainCreateInfoKHR*,
+                                                   const VkAllocationCallbacks*,
+                                                   VkSwapchainKHR* out) {
+  *out = reinterpret_cast<VkSwapchainKHR>(0x4000);
+  return VK_SUCCESS;
+}
+VKAPI_ATTR void VKAPI_CALL NextDestroySwapchain(VkDevice, VkSwapchainKHR,
+                                                const VkAllocationCallbacks*) {}
+
 VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL NextGetDeviceProcAddr(VkDevice device, const char* name) {
   const bool first = device == reinterpret_cast<VkDevice>(&g_devices[0]);
   if (std::strcmp(name, "vkQueuePresentKHR") == 0) {
@@ -61,6 +70,12 @@ VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL NextGetDeviceProcAddr(VkDevice device, 
   }
   if (std::strcmp(name, "vkDestroyDevice") == 0) {
     return reinterpret_cast<PFN_vkVoidFunction>(&NextDestroy);
+  }
+  if (std::strcmp(name, "vkCreateSwapchainKHR") == 0) {
+    return reinterpret_cast<PFN_vkVoidFunction>(&NextCreateSwapchain);
+  }
+  if (std::strcmp(name, "vkDestroySwapchainKHR") == 0) {
+    return reinterpret_cast<PFN_vkVoidFunction>(&NextDestroySwapchain);
   }
   return nullptr;
 }
@@ -96,7 +111,9 @@ TEST(CaptureLayerTest, NegotiatesInterfaceVersionTwo) {
 }
 
 // Two devices; the first presents two swap chains at once five times (the
-// last time one of them is out of date), the second one swap chain.
+// last time one of them is out of date), the second one swap chain, which
+// is then recreated (its capture goes on) and destroyed, after which its
+// handle, used again, starts a new capture.
 TEST(CaptureLayerTest, RecordsEverySwapChainOfEveryDeviceOnce) {
   char folder[] = "/tmp/zelcapture_layer_XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
@@ -163,6 +180,24 @@ TEST(CaptureLayerTest, RecordsEverySwapChainOfEveryDeviceOnce) {
   EXPECT_EQ(g_presents[0], 5);
   EXPECT_EQ(g_presents[1], 5);
 
+  const auto gdpa = interface.pfnGetDeviceProcAddr;
+  VkSwapchainCreateInfoKHR recreate{};
+  recreate.sType = VK_STRUCTURE_TYPE_SWAPCHAIN_CREATE_INFO_KHR;
+  recreate.oldSwapchain = second;
+  VkSwapchainKHR recreated = VK_NULL_HANDLE;
+  ASSERT_EQ(reinterpret_cast<PFN_vkCreateSwapchainKHR>(gdpa(devices[1], "vkCreateSwapchainKHR"))(
+                devices[1], &recreate, nullptr, &recreated),
+            VK_SUCCESS);
+  reinterpret_cast<PFN_vkDestroySwapchainKHR>(gdpa(devices[1], "vkDestroySwapchainKHR"))(
+      devices[1], second, nullptr);
+  for (const VkSwapchainKHR swapchain : {recreated, recreated, second, second}) {
+    VkPresentInfoKHR info{};
+    info.sType = VK_STRUCTURE_TYPE_PRESENT_INFO_KHR;
+    info.swapchainCount = 1;
+    info.pSwapchains = &swapchain;
+    EXPECT_EQ(present(reinterpret_cast<VkQueue>(&g_queues[1]), &info), VK_SUCCESS);
+  }
+
   reinterpret_cast<PFN_vkDestroyDevice>(getInstanceProcAddr(instance, "vkDestroyDevice"))(
       devices[0], nullptr);
   reinterpret_cast<PFN_vkDestroyInstance>(getInstanceProcAddr(instance, "vkDestroyInstance"))(
@@ -175,7 +210,7 @@ TEST(CaptureLayerTest, RecordsEverySwapChainOfEveryDeviceOnce) {
     std::remove(path.c_str());
   }
   rmdir(folder);
-  EXPECT_EQ(frames, (std::vector<std::size_t>{4, 3, 4}));
+  EXPECT_EQ(frames, (std::vector<std::size_t>{4, 3, 6, 1}));
 }
 
 }  // namespace

@@ -196,20 +196,31 @@ void Session::Record(std::uint64_t key, std::int64_t call, std::int64_t returned
   if (Chain* chain = ChainOf(key)) chain->Push({call, returned});
 }
 
-Chain* Session::ChainOf(std::uint64_t key) {
-  if (key == 0) key = 0x9e3779b97f4a7c15u;
+namespace {
+constexpr std::uint64_t kRetired = ~std::uint64_t{0};
+std::uint64_t Usable(std::uint64_t key) {
+  return key == 0 || key == kRetired ? 0x9e3779b97f4a7c15u : key;
+}
+}  // namespace
+
+Chain* Session::ChainOf(std::uint64_t key, Chain* continued, bool create) {
+  key = Usable(key);
   std::uint64_t hash = key * 0x9e3779b97f4a7c15u;
   hash ^= hash >> 29;
   for (std::size_t probe = 0; probe < kSlots; ++probe) {
     Slot& slot = m_Slots[(hash + probe) & (kSlots - 1)];
     std::uint64_t seen = slot.key.load(std::memory_order_acquire);
     if (seen == 0) {
+      if (!create) return nullptr;
       if (slot.key.compare_exchange_strong(seen, key, std::memory_order_acq_rel)) {
-        // The swap chain's first present: the only allocation it makes.
-        const std::size_t index = m_ChainCount.fetch_add(1, std::memory_order_relaxed);
-        auto* chain = new Chain(index + 1, std::time(nullptr));
+        Chain* chain = continued;
+        if (chain == nullptr) {
+          // The swap chain's first present: the only allocation it makes.
+          const std::size_t index = m_ChainCount.fetch_add(1, std::memory_order_relaxed);
+          chain = new Chain(index + 1, std::time(nullptr));
+          m_Chains[index].store(chain, std::memory_order_release);
+        }
         slot.chain.store(chain, std::memory_order_release);
-        m_Chains[index].store(chain, std::memory_order_release);
         return chain;
       }
       // Another swap chain took the slot first: `seen` now holds its key.
@@ -223,8 +234,22 @@ Chain* Session::ChainOf(std::uint64_t key) {
       }
       return chain;
     }
+    // A retired swap chain's slot, or another's: keep looking.
   }
   return nullptr;  // more swap chains than slots: the rest are not recorded
+}
+
+void Session::Retire(std::uint64_t key) {
+  key = Usable(key);
+  for (std::size_t i = 0; i < kSlots; ++i) {
+    std::uint64_t seen = key;
+    m_Slots[i].key.compare_exchange_strong(seen, kRetired, std::memory_order_acq_rel);
+  }
+}
+
+void Session::Continue(std::uint64_t key, std::uint64_t previous) {
+  // A swap chain replaced before it presented has no capture to continue.
+  if (Chain* chain = ChainOf(previous, nullptr, false)) ChainOf(key, chain);
 }
 
 void Session::Run() {

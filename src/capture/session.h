@@ -76,6 +76,13 @@ public:
   /// A swap chain's first present starts its capture.
   void Record(std::uint64_t key, std::int64_t call, std::int64_t returned);
 
+  /// The swap chain `key` is gone: a later one given the same key (a
+  /// handle used again) starts a capture of its own.
+  void Retire(std::uint64_t key);
+  /// The swap chain `key` replaces `previous` (recreated from it, as after a
+  /// resize): its presents continue `previous`'s capture.
+  void Continue(std::uint64_t key, std::uint64_t previous);
+
   /// Writes every frame recorded so far and closes the files; later
   /// presents are not written. Reports each capture on stderr when `report`.
   void Finish(bool report = true);
@@ -89,7 +96,9 @@ public:
   std::vector<std::string> Paths() const;
 
 private:
-  Chain* ChainOf(std::uint64_t key);
+  // The chain of `key`; at its first present a new one, or `continued`;
+  // null if there is none and not `create`.
+  Chain* ChainOf(std::uint64_t key, Chain* continued = nullptr, bool create = true);
   void Run();
   void Drain(Chain& chain, Writer& writer);
   void DrainAll(bool last);

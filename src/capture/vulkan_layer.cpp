@@ -25,6 +25,8 @@ struct DeviceData {
   PFN_vkGetDeviceProcAddr getProcAddr = nullptr;
   PFN_vkDestroyDevice destroy = nullptr;
   PFN_vkQueuePresentKHR present = nullptr;
+  PFN_vkCreateSwapchainKHR createSwapchain = nullptr;
+  PFN_vkDestroySwapchainKHR destroySwapchain = nullptr;
 };
 
 // Dispatch tables by the loader's dispatch key (the first word of every
@@ -125,9 +127,12 @@ VKAPI_ATTR VkResult VKAPI_CALL CreateDevice(VkPhysicalDevice physical,
   if (create == nullptr) return VK_ERROR_INITIALIZATION_FAILED;
   const VkResult result = create(physical, info, allocator, device);
   if (result != VK_SUCCESS) return result;
-  g_devices.Add(*device,
-                {next, reinterpret_cast<PFN_vkDestroyDevice>(next(*device, "vkDestroyDevice")),
-                 reinterpret_cast<PFN_vkQueuePresentKHR>(next(*device, "vkQueuePresentKHR"))});
+  g_devices.Add(
+      *device,
+      {next, reinterpret_cast<PFN_vkDestroyDevice>(next(*device, "vkDestroyDevice")),
+       reinterpret_cast<PFN_vkQueuePresentKHR>(next(*device, "vkQueuePresentKHR")),
+       reinterpret_cast<PFN_vkCreateSwapchainKHR>(next(*device, "vkCreateSwapchainKHR")),
+       reinterpret_cast<PFN_vkDestroySwapchainKHR>(next(*device, "vkDestroySwapchainKHR"))});
   return result;
 }
 
@@ -137,6 +142,38 @@ VKAPI_ATTR void VKAPI_CALL DestroyDevice(VkDevice device, const VkAllocationCall
   const PFN_vkDestroyDevice destroy = data->destroy;
   g_devices.Remove(device);
   destroy(device, allocator);
+}
+
+// A swap chain's key: its handle, with a tag that keeps it apart from GL
+// drawables.
+std::uint64_t Key(VkSwapchainKHR swapchain) {
+  return reinterpret_cast<std::uint64_t>(swapchain) ^ (std::uint64_t{1} << 63);
+}
+
+// A swap chain recreated from another (after a resize) continues its
+// capture; one destroyed frees its handle for a new capture.
+VKAPI_ATTR VkResult VKAPI_CALL CreateSwapchain(VkDevice device,
+                                               const VkSwapchainCreateInfoKHR* info,
+                                               const VkAllocationCallbacks* allocator,
+                                               VkSwapchainKHR* swapchain) {
+  const DeviceData* data = g_devices.Find(device);
+  if (data == nullptr || data->createSwapchain == nullptr) return VK_ERROR_INITIALIZATION_FAILED;
+  const VkResult result = data->createSwapchain(device, info, allocator, swapchain);
+  zel_capture::Session* session = zel_capture::ProcessSession();
+  if (result == VK_SUCCESS && session != nullptr && info->oldSwapchain != VK_NULL_HANDLE) {
+    session->Continue(Key(*swapchain), Key(info->oldSwapchain));
+  }
+  return result;
+}
+
+VKAPI_ATTR void VKAPI_CALL DestroySwapchain(VkDevice device, VkSwapchainKHR swapchain,
+                                            const VkAllocationCallbacks* allocator) {
+  const DeviceData* data = g_devices.Find(device);
+  if (data == nullptr || data->destroySwapchain == nullptr) return;
+  if (zel_capture::Session* session = zel_capture::ProcessSession()) {
+    if (swapchain != VK_NULL_HANDLE) session->Retire(Key(swapchain));
+  }
+  data->destroySwapchain(device, swapchain, allocator);
 }
 
 // The present path: two counter readings around the call, and a frame for
@@ -152,9 +189,7 @@ VKAPI_ATTR VkResult VKAPI_CALL QueuePresent(VkQueue queue, const VkPresentInfoKH
   const std::int64_t returned = zel_capture::Now();
   for (std::uint32_t i = 0; i < info->swapchainCount; ++i) {
     if (info->pResults != nullptr && info->pResults[i] < VK_SUCCESS) continue;
-    // A tag keeps swap chains apart from GL drawables.
-    const auto key = reinterpret_cast<std::uint64_t>(info->pSwapchains[i]) ^ (1ull << 63);
-    session->Record(key, scope.Call(), returned);
+    session->Record(Key(info->pSwapchains[i]), scope.Call(), returned);
   }
   return result;
 }
@@ -174,6 +209,8 @@ PFN_vkVoidFunction Own(const char* name) {
       {"vkDestroyDevice", reinterpret_cast<PFN_vkVoidFunction>(&DestroyDevice)},
       {"vkGetDeviceProcAddr", reinterpret_cast<PFN_vkVoidFunction>(&GetDeviceProcAddr)},
       {"vkQueuePresentKHR", reinterpret_cast<PFN_vkVoidFunction>(&QueuePresent)},
+      {"vkCreateSwapchainKHR", reinterpret_cast<PFN_vkVoidFunction>(&CreateSwapchain)},
+      {"vkDestroySwapchainKHR", reinterpret_cast<PFN_vkVoidFunction>(&DestroySwapchain)},
   };
   for (const Entry& entry : kOwn) {
     if (std::strcmp(name, entry.name) == 0) return entry.function;
@@ -184,9 +221,13 @@ PFN_vkVoidFunction Own(const char* name) {
 VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL GetInstanceProcAddr(VkInstance instance, const char* name);
 
 VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL GetDeviceProcAddr(VkDevice device, const char* name) {
-  if (PFN_vkVoidFunction own = Own(name)) return own;
   const DeviceData* data = g_devices.Find(device);
-  return data == nullptr ? nullptr : data->getProcAddr(device, name);
+  const PFN_vkVoidFunction next = data == nullptr ? nullptr : data->getProcAddr(device, name);
+  // The layer's own where the device has the function at all.
+  const PFN_vkVoidFunction own = Own(name);
+  return own != nullptr && (next != nullptr || std::strcmp(name, "vkGetDeviceProcAddr") == 0)
+             ? own
+             : next;
 }
 
 VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL GetInstanceProcAddr(VkInstance instance,
