@@ -190,7 +190,7 @@ TEST(CaptureLayerTest, RecordsEverySwapChainOfEveryDeviceOnce) {
             VK_SUCCESS);
   reinterpret_cast<PFN_vkDestroySwapchainKHR>(gdpa(devices[1], "vkDestroySwapchainKHR"))(
       devices[1], second, nullptr);
-  for (const VkSwapchainKHR swapchain : {recreated, recreated, second, second}) {
+  for (VkSwapchainKHR swapchain : {recreated, recreated, second, second}) {
     VkPresentInfoKHR info{};
     info.sType = VK_STRUCTURE_TYPE_PRESENT_INFO_KHR;
     info.swapchainCount = 1;
