@@ -4,6 +4,7 @@
 #  - glxgears (GLX, linked): its own frame counts, printed every 5 s, fall
 #    5 s apart in the capture too; stopped with SIGINT, which the hook
 #    finishes the capture at;
+#  - es2gears_x11 (EGL, linked) for 3 s: a capture of over 2 s;
 #  - vkcube --c 300 and --c 60 (Vulkan, through the implicit layer), run by
 #    a shell script: a capture for each process;
 #  - zel-glfwdemo --capture (GLX found with dlsym) under MangoHud logging
@@ -16,7 +17,7 @@ cd "$(dirname "$0")/../.."
 source .ci/lib.sh
 
 ensure_packages cmake g++ make pkg-config libgtest-dev libglfw3-dev libimgui-dev libgl1-mesa-dri \
-  libvulkan-dev mesa-utils vulkan-tools mesa-vulkan-drivers xvfb xauth mangohud
+  libvulkan-dev mesa-utils mesa-utils-extra vulkan-tools mesa-vulkan-drivers xvfb xauth mangohud
 
 start=$SECONDS
 build=${BUILD:-build}
@@ -95,6 +96,16 @@ if [ "$n2" -eq 0 ] || [ "$frames" -lt $((n1 + n2 - 1)) ] ||
   exit 1
 fi
 
+# es2gears_x11 presents with eglSwapBuffers.
+status=0
+timeout -s INT 3.5 "$capture" --output "$out/egl/" -- es2gears_x11 >"$out/egl.txt" 2>&1 ||
+  status=$?
+[ "$status" -eq 124 ] || { cat "$out/egl.txt"; echo "es2gears_x11 ended with $status"; exit 1; }
+egl=$(only "$out/egl")
+egl_seconds=$(figure "$egl" "duration (s)")
+awk -v s="$egl_seconds" 'BEGIN { exit !(s >= 2.0) }' ||
+  { echo "es2gears_x11 for 3.5 s: a capture of ${egl_seconds} s"; exit 1; }
+
 # vkcube, twice from a launch script whose children inherit the hook: a
 # capture each, its first present starting it and each later one a frame.
 timeout 120 "$capture" --format presentmon --output "$out/cube/" -- \
@@ -152,6 +163,6 @@ if ! awk -v s="$kept" 'BEGIN { exit !(s >= 2.0) }'; then
 fi
 
 echo "capture: unit tests pass; glxgears $frames frames (its 5 s spans ${apart} s apart)," \
-  "vkcube $long and $short frames, zel-glfwdemo $hooked_frames frames, its own capture:" \
+  "es2gears_x11 ${egl_seconds} s, vkcube $long and $short frames, zel-glfwdemo $hooked_frames frames, its own capture:" \
   "${own#agreement: }, MangoHud: ${mango#agreement: }; SIGKILL after 3 s kept ${kept} s" \
   "($((SECONDS - start)) s)"
