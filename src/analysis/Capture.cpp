@@ -39,7 +39,7 @@ namespace formats {
 
 std::string Header(csv::Lines& lines, CaptureFile& file, Layout& layout) {
   std::string line;
-  if (!lines.Next(line)) return lines.Name() + ": empty file, not a frame capture";
+  if (!lines.Next(line)) return lines.Ended(lines.Name() + ": empty file, not a frame capture");
   const std::vector<std::string> first = csv::Split(line);
   if (csv::SameName(first[0], "zeltimers_capture")) {
     file.format = CaptureFormat::kZel;

@@ -12,8 +12,16 @@ bool Lines::Next(std::string& line) {
   if (!std::getline(m_In, line)) return false;
   m_First = ++m_Number;
   if (m_Number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+  // The last quote of a line that ends inside quotes is the one that opened them.
+  std::int64_t opened = m_Number;
   std::string more;
-  for (bool open = OpenQuote(line); open && std::getline(m_In, more); ++m_Number) {
+  for (bool open = OpenQuote(line); open;) {
+    if (!std::getline(m_In, more)) {
+      m_Fault = ErrorAt(opened, kUnclosedQuote);
+      return false;
+    }
+    ++m_Number;
+    if (more.find('"') != std::string::npos) opened = m_Number;
     open = OpenQuote(more, open);
     line += '\n';
     line += more;
@@ -29,7 +37,7 @@ bool OpenQuote(std::string_view text, bool open) {
   return open;
 }
 
-std::string Lines::ErrorAt(int number, const std::string& what) const {
+std::string Lines::ErrorAt(std::int64_t number, const std::string& what) const {
   return m_Name + ":" + std::to_string(number) + ": " + what;
 }
 
@@ -37,21 +45,24 @@ bool NextRow(Lines& lines, std::size_t needed, std::size_t most, std::vector<std
              std::string& error) {
   std::string line;
   do {
-    if (!lines.Next(line)) return false;
+    if (!lines.Next(line)) {
+      error = lines.Ended("");
+      return !error.empty();
+    }
   } while (line.empty());
   fields = Split(line);
-  error = CountError(lines, fields.size(), needed, most);
+  error = CountFault(fields.size(), needed, most);
+  if (!error.empty()) error = lines.Error(error);
   return true;
 }
 
-std::string CountError(const Lines& lines, std::size_t count, std::size_t needed,
-                       std::size_t most) {
+std::string CountFault(std::size_t count, std::size_t needed, std::size_t most) {
   if (count < needed)
-    return lines.Error("the row ends after " + std::to_string(count) + " of the " +
-                       std::to_string(needed) + " fields read (is the file cut short?)");
+    return "the row ends after " + std::to_string(count) + " of the " + std::to_string(needed) +
+           " fields read (is the file cut short?)";
   if (count > most)
-    return lines.Error(std::to_string(count) + " fields where the header names " +
-                       std::to_string(most) + " (a decimal comma? numbers need '.')");
+    return std::to_string(count) + " fields where the header names " + std::to_string(most) +
+           " (a decimal comma? numbers need '.')";
   return {};
 }
 
