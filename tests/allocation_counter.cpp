@@ -5,10 +5,11 @@
 #include <cstdlib>
 #include <new>
 
-long long allocations = 0;
+std::atomic<long long> allocations{0};
+std::atomic<long long> failingAllocation{-1};
 
 void* operator new(std::size_t size) {
-  ++allocations;
+  if (++allocations == failingAllocation) throw std::bad_alloc();
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }

@@ -1,10 +1,17 @@
 // Heap allocations per notice, counted with a replaced global operator new.
 // Its own executable, since the replacement covers the whole program.
+#include <ZelAnalysis/Capture.h>
 #include <ZelAnalysis/FrameRecorder.h>
+#include <ZelAnalysis/FrameStats.h>
 #include <gtest/gtest.h>
+
+#include <new>
+#include <sstream>
+#include <string>
 
 #include "ZelFrameRate.h"
 #include "allocation_counter.h"
+#include "analysis/scan.h"
 #include "counter/scripted_counter.h"
 
 namespace {
@@ -47,6 +54,34 @@ TEST(Allocation, NoneWhileARecordingFits) {
   }
   EXPECT_EQ(allocations, before);
   EXPECT_EQ(recorder.Frames().size(), 1000u);
+}
+
+// Memory running out anywhere in the fast capture reader, in its threads'
+// work or in starting them, reaches the caller as std::bad_alloc once every
+// thread has ended, never as std::terminate; a part whose thread cannot
+// start is read by the caller's.
+TEST(Allocation, CaptureReaderThrowsWhenMemoryRunsOut) {
+  std::string text = "Application,ProcessID,MsBetweenPresents\n";
+  for (int i = 0; i < 300; ++i) text += "app," + std::to_string(i % 3) + ",16.5\n";
+  std::istringstream in(text);
+  const auto want = zel_analysis::FrameTimesOf(zel_analysis::ReadCapture(in, "f").capture);
+  int thrown = 0;
+  for (long long n = 1;; ++n) {
+    zel_analysis::CaptureFile file;
+    std::vector<std::int64_t> ns;
+    failingAllocation = allocations + n;
+    try {
+      ns = zel_analysis::scan::ReadFrameTimes({"f", &text}, file, {512, 1, 3});
+    } catch (const std::bad_alloc&) {
+      ++thrown;
+      continue;
+    }
+    const bool reached = allocations >= failingAllocation;
+    failingAllocation = -1;
+    ASSERT_EQ(ns, want) << "allocation " << n << " failed";
+    if (!reached) break;
+  }
+  EXPECT_GT(thrown, 20);
 }
 
 }  // namespace

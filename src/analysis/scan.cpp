@@ -23,6 +23,8 @@ namespace {
 class Reader {
 public:
   explicit Reader(const Source& source) : m_Memory(source.memory) {
+    // A read error is thrown, not taken for the file's end.
+    m_File.exceptions(std::ios::badbit);
     if (m_Memory == nullptr) m_File.open(source.name, std::ios::binary);
   }
   std::size_t Read(std::uint64_t offset, char* out, std::size_t size) {
@@ -699,6 +701,7 @@ bool Fast(const Source& source, CaptureFile& file, const Options& options,
     in.seekg(0);
   }
   std::istream& stream = text ? *text : in;
+  stream.exceptions(std::ios::badbit);  // memory running out, or a read error
   csv::Lines lines(stream, source.name);
   formats::Layout layout;
   file.error = formats::Header(lines, file, layout);

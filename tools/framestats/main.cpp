@@ -9,7 +9,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <fstream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -310,9 +312,9 @@ int Run(const Arguments& args) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// Bad input exits with status 2, the machine's faults (memory, threads,
+// reading, output) with 1: one line on stderr either way.
+int Main(int argc, char** argv) {
   const Arguments args = Parse(std::vector<std::string>(argv + 1, argv + argc));
   if (!args.error.empty()) {
     std::fprintf(stderr, "%s: %s\n", kProgram, args.error.c_str());
@@ -323,4 +325,19 @@ int main(int argc, char** argv) {
     return 0;
   }
   return Run(args);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const int status = Main(argc, argv);
+    if (std::fflush(stdout) == 0) return status;
+    std::fprintf(stderr, "%s: the output cannot be written\n", kProgram);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "%s: out of memory\n", kProgram);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, Printable(e.what()).c_str());
+  }
+  return 1;
 }
