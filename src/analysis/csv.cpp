@@ -136,6 +136,18 @@ const char* Repeated(const std::vector<std::string>& header,
 }
 
 bool ReadCount(std::string_view text, std::int64_t& value, std::string& error) {
+  // Up to 18 digits, the most that cannot overflow, as std::from_chars
+  // reads them, one multiply each.
+  if (!text.empty() && text.size() <= 18) {
+    std::int64_t digits = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+      digits = digits * 10 + (text[i] - '0');
+    if (i == text.size()) {
+      value = digits;
+      return true;
+    }
+  }
   const char* end = text.data() + text.size();
   const auto [next, ec] = std::from_chars(text.data(), end, value);
   if (ec == std::errc() && next == end) return true;
@@ -152,26 +164,23 @@ bool PlainNumber(std::string_view text, double& value) {
 
 bool Number(std::string_view text, double& value) {
   // [-]digits[.digits], at most 15 digits in all (below 2^53) and at most
-  // 22 after the point.
+  // 22 after the point. Digits past the 19th wrap around, harmlessly: such
+  // text goes to from_chars.
+  const auto digit = [](char c) { return static_cast<unsigned char>(c - '0') <= 9; };
   const char* p = text.data();
   const char* end = p + text.size();
   const bool negative = p != end && *p == '-';
   p += negative ? 1 : 0;
+  const char* first = p;
   std::uint64_t digits = 0;
-  int count = 0;
-  int decimals = -1;
-  for (; p != end && count <= 15; ++p) {
-    if (*p >= '0' && *p <= '9') {
+  for (; p != end && digit(*p); ++p) digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+  const char* point = p;
+  if (p != end && *p == '.')
+    for (++p; p != end && digit(*p); ++p)
       digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
-      ++count;
-      if (decimals >= 0) ++decimals;
-    } else if (*p == '.' && decimals < 0 && count > 0) {
-      decimals = 0;
-    } else {
-      break;
-    }
-  }
-  if (p != end || count == 0 || count > 15 || decimals == 0) return PlainNumber(text, value);
+  const auto decimals = p == point ? 0 : static_cast<int>(p - point) - 1;
+  if (p != end || point == first || p == point + 1 || (point - first) + decimals > 15)
+    return PlainNumber(text, value);
   value = static_cast<double>(digits);
   if (decimals > 0) value /= kPowersOfTen[decimals];
   if (negative) value = -value;
