@@ -5,6 +5,7 @@
 #include <ZelAnalysis/FrameStats.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <new>
 #include <sstream>
 #include <string>
@@ -82,6 +83,14 @@ TEST(Allocation, CaptureReaderThrowsWhenMemoryRunsOut) {
     if (!reached) break;
   }
   EXPECT_GT(thrown, 20);
+  // Nor does it copy an in-memory text: no allocation as large.
+  std::string large = "Application,ProcessID,MsBetweenPresents\n";
+  for (int i = 0; i < 20000; ++i) large += "application.exe,1,16.5\n";
+  largestAllocation = 0;
+  zel_analysis::CaptureFile file;
+  EXPECT_EQ(zel_analysis::scan::ReadFrameTimes({"f", &large}, file, {1 << 16, 1 << 30, 1}).size(),
+            20000u);
+  EXPECT_LT(largestAllocation, large.size());
 }
 
 }  // namespace
