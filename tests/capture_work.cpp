@@ -24,9 +24,10 @@ int main(int argc, char** argv) {
   }
   std::string text = "Application,ProcessID,SwapChainAddress,TimeInSeconds,MsBetweenPresents\n";
   for (long i = 0; i < frames; ++i) {
-    const std::string app = kind == "quote" && i == 9 ? "\"Game-Win64" : "Game-Win64.exe";
-    const std::string interval = kind == "bad" && i + 1 == frames ? "8.3x" : "8.333";
-    text += app + ",14520,0x0000021F3A5C9E40," + std::to_string(i / 120.0) + "," + interval + "\n";
+    text += kind == "quote" && i == 9 ? "\"Game-Win64" : "Game-Win64.exe";
+    text += ",14520,0x0000021F3A5C9E40,";
+    text += std::to_string(static_cast<double>(i) / 120.0);
+    text += kind == "bad" && i + 1 == frames ? ",8.3x\n" : ",8.333\n";
   }
   zel_analysis::CaptureFile file;
   const auto ns = zel_analysis::scan::ReadFrameTimes({"work.csv", &text}, file,
