@@ -422,7 +422,6 @@ Outcome ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, s
   std::vector<std::string> split;
   const Splitter splitter(rows.layout->needed);
   RowScan row;
-  std::uint64_t at = begin;        // where buffer[0] is in the file
   std::uint64_t rowBegin = begin;  // where the row at the buffer's front begins
   std::size_t kept = 0;            // bytes of that row at the buffer's front
   bool skipping = false;           // that row is too long to keep
@@ -498,11 +497,9 @@ Outcome ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, s
           std::min(perByte * 1.25, 0.5) * static_cast<double>(expectBytes) + 1024.0));
     }
     kept = static_cast<std::size_t>(dataEnd - p);
-    at += static_cast<std::uint64_t>(p - data);
     if (kept > options.rowBytes || skipping) {
       // Looked through already: only the quotes' state goes on.
       skipping = true;
-      at += kept;
       row.seen = 0;
       kept = 0;
     }
