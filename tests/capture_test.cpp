@@ -17,6 +17,11 @@
 #include <string>
 #include <vector>
 
+#if defined(__linux__)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include "analysis/csv.h"
 #include "analysis/scan.h"
 
@@ -227,6 +232,21 @@ TEST(CaptureFormats, BadInputNamesFileLineAndFault) {
   const auto folder = zel_analysis::ReadCaptureFile(ZELTIMERS_CAPTURES);
   EXPECT_EQ(folder.error, std::string(ZELTIMERS_CAPTURES) + ": a folder, not a frame capture");
 }
+
+#if defined(__linux__)
+// A read error is the machine's fault: thrown, never taken for the end of
+// the file. Reading /proc/self/mem at its start fails on Linux.
+TEST(CaptureFormats, ReadErrorIsThrown) {
+  const int fd = ::open("/proc/self/mem", O_RDONLY);
+  char byte = 0;
+  const bool fails = fd >= 0 && ::read(fd, &byte, 1) < 0;
+  if (fd >= 0) ::close(fd);
+  if (!fails) GTEST_SKIP() << "no file here whose reading fails";
+  zel_analysis::CaptureFile file;
+  EXPECT_THROW(zel_analysis::ReadCaptureFile("/proc/self/mem"), std::ios::failure);
+  EXPECT_THROW(zel_analysis::ReadFrameTimesFile("/proc/self/mem", file), std::ios::failure);
+}
+#endif
 
 // Without times, each stream's times are the running sum of its own
 // intervals; streams are told apart by swap chain too, not only by process.

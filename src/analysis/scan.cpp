@@ -802,8 +802,11 @@ bool Fast(const Source& source, CaptureFile& file, const Options& options,
   } else {
     file.error = formats::OpenError(source.name, in);
     if (!file.error.empty()) return true;
+    // A file without a size to seek to (a pipe, /proc) is the plain reader's.
     in.seekg(0, std::ios::end);
-    size = static_cast<std::uint64_t>(in.tellg());
+    const auto end = in.tellg();
+    if (end < 0) return false;
+    size = static_cast<std::uint64_t>(end);
     in.seekg(0);
   }
   std::istream& stream = text ? *text : in;
@@ -818,6 +821,7 @@ bool Fast(const Source& source, CaptureFile& file, const Options& options,
     if (at < 0) return false;
     begin = static_cast<std::uint64_t>(at);
   }
+  if (begin > size) return false;  // the file grew, or said a size it has not
   const Body body{source,
                   layout,
                   begin,

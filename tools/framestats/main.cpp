@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <exception>
 #include <fstream>
+#include <ios>
 #include <new>
 #include <string>
 #include <vector>
@@ -275,7 +276,12 @@ int Run(const Arguments& args) {
     // Only the frame times: a long capture's other values would take three
     // times the memory.
     Column column{path, {}, {}, {}};
-    column.frameNs = ReadFrameTimesFile(path, column.file);
+    try {
+      column.frameNs = ReadFrameTimesFile(path, column.file);
+    } catch (const std::ios::failure&) {
+      std::fprintf(stderr, "%s: %s: a read error\n", kProgram, Printable(path).c_str());
+      return 1;
+    }
     if (!column.file.error.empty()) {
       std::fprintf(stderr, "%s: %s\n", kProgram, column.file.error.c_str());
       return 2;

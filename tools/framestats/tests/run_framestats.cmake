@@ -122,7 +122,14 @@ if(NOT (rc EQUAL 1 AND "${out}" STREQUAL "" AND err MATCHES "^zel-framestats: [^
   fail("unwritable --svg: want status 1, empty stdout, one line on stderr; got ${rc}")
 endif()
 
-# Output that cannot be written is the machine's fault: status 1.
+# A read error (Linux's /proc/self/mem at its start) and output that cannot
+# be written are the machine's faults: status 1.
+if(EXISTS /proc/self/mem AND NOT EMULATOR)
+  run(/proc/self/mem)
+  if(NOT (rc EQUAL 1 AND "${out}" STREQUAL "" AND err MATCHES "^zel-framestats: [^\n]+\n$"))
+    fail("a read error: want status 1, empty stdout, one line on stderr; got ${rc}")
+  endif()
+endif()
 if(EXISTS /dev/full)
   execute_process(COMMAND ${EMULATOR} ${TOOL} ${csgo} OUTPUT_FILE /dev/full ERROR_VARIABLE err
                   RESULT_VARIABLE rc)
