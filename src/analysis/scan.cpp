@@ -269,8 +269,9 @@ public:
   // row before it (without a '\r' there) in `fields` and their count in
   // `count`. Null for any other row.
   const char* Line(const char* p, const char* end, std::string_view* fields,
-                   std::size_t& count) const {
-    count = 0;
+                   std::size_t& fieldCount) const {
+    // Kept apart from `fieldCount`, which the stores of views might alias.
+    std::size_t count = 0;
     const char* start = p;
     const char* c = p;
 #if defined(__SSE2__) || defined(_M_X64)
@@ -290,7 +291,7 @@ public:
         continue;
       }
       Bits(c, commas & ((stops & (0u - stops)) - 1), start, count, fields);
-      return Stop(p, c + LowestBit(stops), start, count, fields);
+      return Stop(p, c + LowestBit(stops), start, count, fields, fieldCount);
     }
 #endif
     for (; kWords && end - c >= 8; c += 8) {
@@ -303,7 +304,7 @@ public:
         continue;
       }
       Word(c, commas & ((stops & (~stops + 1)) - 1), start, count, fields);
-      return Stop(p, c + LowestByte(stops), start, count, fields);
+      return Stop(p, c + LowestByte(stops), start, count, fields, fieldCount);
     }
     return nullptr;
   }
@@ -321,9 +322,10 @@ private:
   // The row at `p` up to `stop`, a line end or a quote: its line end, or
   // null for a quote.
   const char* Stop(const char* p, const char* stop, const char*& start, std::size_t& count,
-                   std::string_view* fields) const {
+                   std::string_view* fields, std::size_t& fieldCount) const {
     if (*stop == '"') return nullptr;
     Field(stop > p && stop[-1] == '\r' ? stop - 1 : stop, start, count, fields);
+    fieldCount = count;
     return stop;
   }
   // The commas of the sixteen bytes at `c`, a bit each (used with SSE2).
