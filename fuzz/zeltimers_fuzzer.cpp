@@ -46,11 +46,13 @@ struct Input {
 };
 
 // The fast reader, in blocks and parts small enough that rows and quoted
-// line ends fall across them, gives what the plain reader gives.
+// line ends (open quotes too) fall across them, and now and then keeping
+// rows of a few bytes only, gives what the plain reader gives.
 void Compare(const std::string& text, const zel_analysis::CaptureFile& plain) {
   zel_analysis::CaptureFile fast;
+  const std::size_t rowBytes = text.size() % 3 == 0 ? 8 + text.size() % 40 : text.size();
   const zel_analysis::scan::Options options{16 + text.size() % 64, 1,
-                                            1 + static_cast<unsigned>(text.size() % 4)};
+                                            1 + static_cast<unsigned>(text.size() % 4), rowBytes};
   const auto ns = zel_analysis::scan::ReadFrameTimes({"input", &text}, fast, options);
   Require(ns == zel_analysis::FrameTimesOf(plain.capture) && fast.error == plain.error &&
           fast.format == plain.format && fast.note == plain.note &&

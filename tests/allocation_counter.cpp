@@ -5,10 +5,14 @@
 #include <cstdlib>
 #include <new>
 
-long long allocations = 0;
+std::atomic<long long> allocations{0};
+std::atomic<long long> failingAllocation{-1};
+std::atomic<std::size_t> largestAllocation{0};
 
 void* operator new(std::size_t size) {
-  ++allocations;
+  if (++allocations == failingAllocation) throw std::bad_alloc();
+  for (std::size_t largest = largestAllocation; size > largest;)
+    if (largestAllocation.compare_exchange_weak(largest, size)) break;
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }

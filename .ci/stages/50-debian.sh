@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 source .ci/lib.sh
 
-ensure_packages build-essential debhelper cmake pkgconf help2man libimgui-dev lintian \
+ensure_packages build-essential debhelper cmake pkgconf help2man libimgui-dev libvulkan-dev lintian \
   abigail-tools binutils git libsqlite3-dev libpq-dev
 packages=(libzeltimers-v3.0-3 libzeltimers-dev zeltimers-tools)
 
@@ -83,6 +83,9 @@ zel-framestats "$source_dir/tests/captures/presentmon1-csgo.csv" >"$work/framest
   fail "zel-framestats failed" "$work/framestats.log"
 grep -Eq '^frames +300$' "$work/framestats.log" ||
   fail "zel-framestats did not count the capture's 300 frames" "$work/framestats.log"
+# zel-capture finds its hook where the package put it.
+zel-capture --output "$work/" -- true >"$work/capture.log" 2>&1 ||
+  fail "zel-capture did not run a program from /usr" "$work/capture.log"
 zcat /usr/share/man/man1/zel-framestats.1.gz | grep '^zel-framestats \\- ' >/dev/null ||
   fail "zel-framestats' manual page has no NAME line"
 

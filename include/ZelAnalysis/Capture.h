@@ -70,7 +70,11 @@ struct CaptureFile {
 /// decimal comma, "16,6", would shift every column after it); a header
 /// naming a column the reader uses, or its alternative, twice (ignoring
 /// case); a value that is not a number, negative, or longer than about 3
-/// years (1e17 ns), and summed intervals longer than that.
+/// years (1e17 ns), and summed intervals longer than that; and a quote
+/// that never closes, named at the line where it opens.
+///
+/// The readers throw what is the machine's fault rather than the file's:
+/// std::bad_alloc when memory runs out, std::ios::failure on a read error.
 CaptureFile ReadCapture(std::istream& in, const std::string& name);
 /// ReadCapture of a file; a file that cannot be opened, or a folder, is an
 /// error too.

@@ -49,6 +49,11 @@ public:
   /// The frames recorded so far, oldest first.
   const std::vector<Frame>& Frames() const { return m_Frames; }
 
+  /// Hands over the frames recorded so far and starts an empty list: the
+  /// next frames keep their times since the first swap. For a capture that
+  /// is written out a part at a time.
+  std::vector<Frame> TakeFrames();
+
 private:
   Clock m_Clock;
   std::vector<Frame> m_Frames;

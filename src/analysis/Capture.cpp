@@ -39,7 +39,7 @@ namespace formats {
 
 std::string Header(csv::Lines& lines, CaptureFile& file, Layout& layout) {
   std::string line;
-  if (!lines.Next(line)) return lines.Name() + ": empty file, not a frame capture";
+  if (!lines.Next(line)) return lines.Ended(lines.Name() + ": empty file, not a frame capture");
   const std::vector<std::string> first = csv::Split(line);
   if (csv::SameName(first[0], "zeltimers_capture")) {
     file.format = CaptureFormat::kZel;
@@ -60,8 +60,34 @@ std::string Header(csv::Lines& lines, CaptureFile& file, Layout& layout) {
 
 }  // namespace formats
 
+namespace {
+
+// Has a stream throw what goes wrong in it (memory running out, a read
+// error) rather than end as if the text did, until it goes out of scope.
+class Throwing {
+public:
+  explicit Throwing(std::istream& in) : m_In(in), m_Mask(in.exceptions()) {
+    in.exceptions(m_Mask | std::ios::badbit);
+  }
+  ~Throwing() {
+    try {
+      m_In.exceptions(m_Mask);            // set even when it throws, for a state it names
+    } catch (const std::ios::failure&) {  // NOLINT(bugprone-empty-catch)
+    }
+  }
+  Throwing(const Throwing&) = delete;
+  Throwing& operator=(const Throwing&) = delete;
+
+private:
+  std::istream& m_In;
+  std::ios::iostate m_Mask;
+};
+
+}  // namespace
+
 CaptureFile ReadCapture(std::istream& in, const std::string& name) {
   CaptureFile file;
+  const Throwing throwing(in);
   csv::Lines lines(in, name);
   formats::Layout layout;
   file.error = formats::Header(lines, file, layout);

@@ -30,4 +30,10 @@ void FrameRecorder::SwapCallNotice() {
   m_Draw = 0;
 }
 
+std::vector<Frame> FrameRecorder::TakeFrames() {
+  std::vector<Frame> frames;
+  frames.swap(m_Frames);
+  return frames;
+}
+
 }  // namespace zel_analysis

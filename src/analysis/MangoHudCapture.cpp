@@ -31,7 +31,7 @@ constexpr double kMicrosecondProduct = 31622.776601683792;
 struct Row {
   double frametime;
   double draw;  // negative: none
-  int line;
+  std::int64_t line;
 };
 
 }  // namespace
@@ -39,7 +39,7 @@ struct Row {
 std::string MangoHudHeader(csv::Lines& lines, Layout& layout) {
   std::string line;  // the system's values, then the column header
   if (!lines.Next(line) || !lines.Next(line))
-    return lines.Error("a MangoHud log ends before its column header (line 3)");
+    return lines.Ended(lines.Error("a MangoHud log ends before its column header (line 3)"));
   layout.header = csv::Split(line);
   if (const char* name = csv::Repeated(layout.header, {"fps", "frametime", "elapsed", "draw_time"}))
     return lines.Error(std::string("the header names ") + name + " more than once");
@@ -92,7 +92,7 @@ std::string ReadMangoHud(csv::Lines& lines, const Layout& layout, CaptureFile& f
     rows.push_back({row.frametime, row.draw, lines.Number()});
     elapsed.push_back(row.elapsed);
   }
-  if (rows.empty()) return lines.Error("a MangoHud log without frames");
+  if (rows.empty()) return lines.Error(kNoMangoHudFrames);
 
   const std::int64_t unit = MangoHudUnit(micro, rows.size());
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -100,7 +100,7 @@ std::string ReadMangoHud(csv::Lines& lines, const Layout& layout, CaptureFile& f
     Frame frame{elapsed[i], 0, kNoDrawTime};
     if (!csv::ToDuration(row.frametime, unit, frame.intervalNs, error) ||
         (row.draw >= 0.0 && !csv::ToDuration(row.draw, unit, frame.drawNs, error)))
-      return lines.ErrorAt(row.line, "column frametime or draw_time: " + error);
+      return lines.ErrorAt(row.line, kMangoHudUnitFault + error);
     file.capture.frames.push_back(frame);
   }
   return {};

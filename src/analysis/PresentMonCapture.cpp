@@ -113,7 +113,7 @@ std::string ReadPresentMon(csv::Lines& lines, const Layout& layout, CaptureFile&
     stream.frames.push_back(frame);
     ++rows;
   }
-  if (streams.empty()) return lines.Error("a PresentMon header but no frames");
+  if (streams.empty()) return lines.Error(kNoPresentMonFrames);
 
   Stream& busiest = *std::max_element(
       streams.begin(), streams.end(),

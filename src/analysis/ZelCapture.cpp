@@ -26,13 +26,13 @@ std::string ZelHeader(csv::Lines& lines, const std::vector<std::string>& first, 
   std::string line;
   if (first.size() != 2 || csv::Find(first, {"application"}) != 1)
     return lines.Error("expected 'zeltimers_capture,application'");
-  if (!lines.Next(line)) return lines.Error("the file ends after its first line");
+  if (!lines.Next(line)) return lines.Ended(lines.Error("the file ends after its first line"));
   const std::vector<std::string> about = csv::Split(line);
   if (about.size() != 2 || about[0] != kVersion)
     return lines.Error("expected the format version 1 and the application's name");
   file.capture.application = about[1];
   if (!lines.Next(line) || line != "time_ns,interval_ns,draw_ns")
-    return lines.Error("expected the column header 'time_ns,interval_ns,draw_ns'");
+    return lines.Ended(lines.Error("expected the column header 'time_ns,interval_ns,draw_ns'"));
   layout.header = csv::Split(line);
   layout.needed = layout.most = 3;
   return {};

@@ -12,8 +12,16 @@ bool Lines::Next(std::string& line) {
   if (!std::getline(m_In, line)) return false;
   m_First = ++m_Number;
   if (m_Number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+  // The last quote of a line that ends inside quotes is the one that opened them.
+  std::int64_t opened = m_Number;
   std::string more;
-  for (bool open = OpenQuote(line); open && std::getline(m_In, more); ++m_Number) {
+  for (bool open = OpenQuote(line); open;) {
+    if (!std::getline(m_In, more)) {
+      m_Fault = ErrorAt(opened, kUnclosedQuote);
+      return false;
+    }
+    ++m_Number;
+    if (more.find('"') != std::string::npos) opened = m_Number;
     open = OpenQuote(more, open);
     line += '\n';
     line += more;
@@ -29,7 +37,7 @@ bool OpenQuote(std::string_view text, bool open) {
   return open;
 }
 
-std::string Lines::ErrorAt(int number, const std::string& what) const {
+std::string Lines::ErrorAt(std::int64_t number, const std::string& what) const {
   return m_Name + ":" + std::to_string(number) + ": " + what;
 }
 
@@ -37,21 +45,24 @@ bool NextRow(Lines& lines, std::size_t needed, std::size_t most, std::vector<std
              std::string& error) {
   std::string line;
   do {
-    if (!lines.Next(line)) return false;
+    if (!lines.Next(line)) {
+      error = lines.Ended("");
+      return !error.empty();
+    }
   } while (line.empty());
   fields = Split(line);
-  error = CountError(lines, fields.size(), needed, most);
+  error = CountFault(fields.size(), needed, most);
+  if (!error.empty()) error = lines.Error(error);
   return true;
 }
 
-std::string CountError(const Lines& lines, std::size_t count, std::size_t needed,
-                       std::size_t most) {
+std::string CountFault(std::size_t count, std::size_t needed, std::size_t most) {
   if (count < needed)
-    return lines.Error("the row ends after " + std::to_string(count) + " of the " +
-                       std::to_string(needed) + " fields read (is the file cut short?)");
+    return "the row ends after " + std::to_string(count) + " of the " + std::to_string(needed) +
+           " fields read (is the file cut short?)";
   if (count > most)
-    return lines.Error(std::to_string(count) + " fields where the header names " +
-                       std::to_string(most) + " (a decimal comma? numbers need '.')");
+    return std::to_string(count) + " fields where the header names " + std::to_string(most) +
+           " (a decimal comma? numbers need '.')";
   return {};
 }
 
@@ -125,6 +136,18 @@ const char* Repeated(const std::vector<std::string>& header,
 }
 
 bool ReadCount(std::string_view text, std::int64_t& value, std::string& error) {
+  // Up to 18 digits, the most that cannot overflow, as std::from_chars
+  // reads them, one multiply each.
+  if (!text.empty() && text.size() <= 18) {
+    std::int64_t digits = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+      digits = digits * 10 + (text[i] - '0');
+    if (i == text.size()) {
+      value = digits;
+      return true;
+    }
+  }
   const char* end = text.data() + text.size();
   const auto [next, ec] = std::from_chars(text.data(), end, value);
   if (ec == std::errc() && next == end) return true;
@@ -141,26 +164,23 @@ bool PlainNumber(std::string_view text, double& value) {
 
 bool Number(std::string_view text, double& value) {
   // [-]digits[.digits], at most 15 digits in all (below 2^53) and at most
-  // 22 after the point.
+  // 22 after the point. Digits past the 19th wrap around, harmlessly: such
+  // text goes to from_chars.
+  const auto digit = [](char c) { return static_cast<unsigned char>(c - '0') <= 9; };
   const char* p = text.data();
   const char* end = p + text.size();
   const bool negative = p != end && *p == '-';
   p += negative ? 1 : 0;
+  const char* first = p;
   std::uint64_t digits = 0;
-  int count = 0;
-  int decimals = -1;
-  for (; p != end && count <= 15; ++p) {
-    if (*p >= '0' && *p <= '9') {
+  for (; p != end && digit(*p); ++p) digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+  const char* point = p;
+  if (p != end && *p == '.')
+    for (++p; p != end && digit(*p); ++p)
       digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
-      ++count;
-      if (decimals >= 0) ++decimals;
-    } else if (*p == '.' && decimals < 0 && count > 0) {
-      decimals = 0;
-    } else {
-      break;
-    }
-  }
-  if (p != end || count == 0 || count > 15 || decimals == 0) return PlainNumber(text, value);
+  const auto decimals = p == point ? 0 : static_cast<int>(p - point) - 1;
+  if (p != end || point == first || p == point + 1 || (point - first) + decimals > 15)
+    return PlainNumber(text, value);
   value = static_cast<double>(digits);
   if (decimals > 0) value /= kPowersOfTen[decimals];
   if (negative) value = -value;

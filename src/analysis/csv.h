@@ -21,37 +21,50 @@ namespace zel_analysis::csv {
 // UTF-8 byte-order mark some tools put in front of the first. A line end
 // inside double quotes belongs to the field (a program's name may hold
 // one), so such a row runs on over the next line, its line ends kept as
-// they are.
+// they are. A quote that is still open where the stream ends is an error,
+// named at the line where it opens (the line of the stream's last quote):
+// a program's name cut short would otherwise swallow the rest of the file.
 class Lines {
 public:
   Lines(std::istream& in, std::string name) : m_In(in), m_Name(std::move(name)) {}
+  // The next row; false at the end of the stream, or at a quote that never
+  // closes, which Fault() then names.
   bool Next(std::string& line);
   // The number of the line the row read last began on, counting from 1.
-  int Number() const { return m_First; }
+  std::int64_t Number() const { return m_First; }
+  // The lines read so far, those of quoted line ends included.
+  std::int64_t Count() const { return m_Number; }
   const std::string& Name() const { return m_Name; }
   // "NAME:LINE: what", about the row read last or about line `number`.
   std::string Error(const std::string& what) const { return ErrorAt(m_First, what); }
-  std::string ErrorAt(int number, const std::string& what) const;
+  std::string ErrorAt(std::int64_t number, const std::string& what) const;
+  // The error line of a quote that never closes, or `what` when the stream
+  // simply ended.
+  std::string Ended(const std::string& what) const { return m_Fault.empty() ? what : m_Fault; }
 
 private:
   std::istream& m_In;
   std::string m_Name;
-  int m_Number = 0;
-  int m_First = 0;
+  std::string m_Fault;
+  std::int64_t m_Number = 0;
+  std::int64_t m_First = 0;
 };
+
+// What is wrong with a quote that opens on a line and never closes.
+constexpr const char* kUnclosedQuote = "a quote opens here and never closes";
 
 // Whether a row ends inside double quotes after `text`, starting outside.
 bool OpenQuote(std::string_view text, bool open = false);
 
 // The fields of the next row that is not empty, into `fields`; false at the
-// end of the stream. A row of fewer than `needed` fields is an error (a
-// file cut short, most likely), and so is one of more than `most` (the
+// end of the stream (or a quote that never closes, said in `error`). A row of fewer than `needed`
+// fields is an error (a file cut short, most likely), and so is one of more than `most` (the
 // header's count): a decimal comma in an unquoted number ("16,6") would
 // otherwise shift every column after it. Either is said in `error`.
 bool NextRow(Lines& lines, std::size_t needed, std::size_t most, std::vector<std::string>& fields,
              std::string& error);
-// The error line of a row of `count` fields, or empty when the count is fine.
-std::string CountError(const Lines& lines, std::size_t count, std::size_t needed, std::size_t most);
+// What is wrong with a row of `count` fields, or empty when the count is fine.
+std::string CountFault(std::size_t count, std::size_t needed, std::size_t most);
 
 // One row's fields. Double quotes enclose a field holding commas or line
 // ends; "" in quotes stands for one quote.

@@ -54,6 +54,11 @@ struct MangoHudRow {
 };
 // PresentMon's stream of a row: its program, process and swap chain.
 std::string StreamKey(const Layout& layout, const std::string_view* fields);
+// What is wrong with a file of rows but no frames.
+constexpr const char* kNoPresentMonFrames = "a PresentMon header but no frames";
+constexpr const char* kNoMangoHudFrames = "a MangoHud log without frames";
+// Said before the fault of a MangoHud value too long in the log's unit.
+constexpr const char* kMangoHudUnitFault = "column frametime or draw_time: ";
 // The error of a file whose summed intervals grow too long for a time.
 std::string SummedTimeError(const Layout& layout);
 // The note on a file of several streams.

@@ -3,12 +3,18 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <exception>
 #include <fstream>
+#include <istream>
 #include <memory>
-#include <sstream>
+#include <streambuf>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 #include "ZelAnalysis/FrameStats.h"
 #include "formats.h"
@@ -21,6 +27,8 @@ namespace {
 class Reader {
 public:
   explicit Reader(const Source& source) : m_Memory(source.memory) {
+    // A read error is thrown, not taken for the file's end.
+    m_File.exceptions(std::ios::badbit);
     if (m_Memory == nullptr) m_File.open(source.name, std::ios::binary);
   }
   std::size_t Read(std::uint64_t offset, char* out, std::size_t size) {
@@ -74,20 +82,26 @@ bool CountFits(const formats::Layout& layout, std::size_t count) {
   return count >= layout.needed && count <= layout.most;
 }
 
+// Each part's Row takes a row's fields, or refuses the row with `fault`
+// saying why (without the file and line); an empty fault leaves the file to
+// the plain reader.
+
 // A part of a zel file: the intervals.
 struct ZelPart {
   const formats::Layout* layout = nullptr;
   Values ns;
+  std::string fault;
   bool Row(const std::string_view* fields, std::size_t count) {
     Frame frame{};
-    if (!CountFits(*layout, count) || !formats::ZelRow(fields, frame).empty()) return false;
+    fault = CountFits(*layout, count) ? formats::ZelRow(fields, frame)
+                                      : csv::CountFault(count, layout->needed, layout->most);
+    if (!fault.empty()) return false;
     ns.Push(frame.intervalNs);
     return true;
   }
   std::size_t Rows() const { return ns.Size(); }
   void Expect(std::size_t rows) { ns.Reserve(rows); }
 };
-
 // A part of a PresentMon file: the intervals of each stream, in the order
 // the streams first appear.
 struct PresentMonPart {
@@ -98,6 +112,7 @@ struct PresentMonPart {
     std::int64_t summedNs = 0;  // for a file without times
   };
   const formats::Layout* layout = nullptr;
+  std::string fault;
   std::vector<Stream> streams;
   std::unordered_map<std::string, std::size_t> byKey;
   std::size_t current = 0;  // the stream of the row before
@@ -128,11 +143,13 @@ struct PresentMonPart {
   bool Row(const std::string_view* fields, std::size_t count) {
     Frame frame{};
     bool kept = false;
-    if (!CountFits(*layout, count) || !formats::PresentMonRow(*layout, fields, frame, kept).empty())
-      return false;
+    fault = CountFits(*layout, count) ? formats::PresentMonRow(*layout, fields, frame, kept)
+                                      : csv::CountFault(count, layout->needed, layout->most);
+    if (!fault.empty()) return false;
     if (!kept) return true;
     Stream& stream = StreamOf(fields);
     if (frame.timeNs < 0) {
+      // Where the sum of all parts first grows too long is the plain reader's to say.
       if (frame.intervalNs > csv::kMaxDurationNs - stream.summedNs) return false;
       stream.summedNs += frame.intervalNs;
     }
@@ -147,17 +164,30 @@ struct PresentMonPart {
 };
 
 // A part of a MangoHud log: the frame times in their own unit, as the bits
-// of a double, until the whole file has decided the unit.
+// of a double, until the whole file has decided the unit. Given the unit,
+// it refuses the first row whose values do not fit it.
 struct MangoHudPart {
   const formats::Layout* layout = nullptr;
+  std::string fault;
+  std::int64_t unit = 0;  // ns, when known
   Values frametimes;
   std::size_t rows = 0;
   std::size_t micro = 0;
   bool drawTooLong[2] = {false, false};  // in microseconds, in milliseconds
   bool Row(const std::string_view* fields, std::size_t count) {
     formats::MangoHudRow row;
-    if (!CountFits(*layout, count) || !formats::MangoHudRowOf(*layout, fields, row).empty())
-      return false;
+    fault = CountFits(*layout, count) ? formats::MangoHudRowOf(*layout, fields, row)
+                                      : csv::CountFault(count, layout->needed, layout->most);
+    if (!fault.empty()) return false;
+    if (unit != 0) {
+      std::int64_t ns = 0;
+      std::string error;
+      if (!csv::ToDuration(row.frametime, unit, ns, error) ||
+          (row.draw >= 0.0 && !csv::ToDuration(row.draw, unit, ns, error))) {
+        fault = formats::kMangoHudUnitFault + error;
+        return false;
+      }
+    }
     micro += row.micro ? 1 : 0;
     std::int64_t bits = 0;
     std::memcpy(&bits, &row.frametime, sizeof bits);
@@ -175,13 +205,11 @@ struct MangoHudPart {
   void Expect(std::size_t count) { frametimes.Reserve(count); }
 };
 
-enum class Status { kDone, kDeclined, kOpenAtEnd };
-
-// Eight bytes at a time: a bit at the top of each byte that is a comma.
+// Eight bytes at a time: a bit at the top of each byte that is `c`.
 constexpr std::uint64_t kOnes = 0x0101010101010101;
 constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
-std::uint64_t Commas(std::uint64_t bytes) {
-  const std::uint64_t x = bytes ^ (kOnes * ',');
+std::uint64_t Matches(std::uint64_t bytes, char c) {
+  const std::uint64_t x = bytes ^ (kOnes * static_cast<unsigned char>(c));
   return ~(((x & kLow7) + kLow7) | x | kLow7);
 }
 
@@ -195,6 +223,16 @@ int LowestByte(std::uint64_t mask) {
 #endif
 }
 
+int LowestBit(std::uint32_t mask) {
+#if defined(__GNUC__) || defined(__clang__)
+  return __builtin_ctz(mask);
+#else
+  int bit = 0;
+  for (; (mask & 1) == 0; mask >>= 1) ++bit;
+  return bit;
+#endif
+}
+
 bool LittleEndian() {
   const std::uint16_t one = 1;
   unsigned char first = 0;
@@ -202,119 +240,272 @@ bool LittleEndian() {
   return first == 1;
 }
 
-// The fields of a row without quotes: the first fields.size() as views,
-// and the count of all. It takes eight bytes at a time where it can, as
-// the plain rules' Split, which it must agree with, takes one.
-std::size_t SplitRow(const char* p, const char* end, std::vector<std::string_view>& fields) {
-  static const bool kWords = LittleEndian();
-  const std::size_t want = fields.size();
-  std::size_t count = 0;
-  const char* start = p;
-  const auto field = [&](const char* comma) {
-    if (count < want)
-      fields[count] = std::string_view(start, static_cast<std::size_t>(comma - start));
-    ++count;
-    start = comma + 1;
-  };
-  const char* c = p;
-  for (; kWords && end - c >= 8; c += 8) {
-    std::uint64_t bytes = 0;
-    std::memcpy(&bytes, c, sizeof bytes);
-    std::uint64_t commas = Commas(bytes);
-    if (count >= want) {
-      count += static_cast<std::size_t>(((commas >> 7) * kOnes) >> 56);
-      continue;
-    }
-    for (; commas != 0; commas &= commas - 1) field(c + LowestByte(commas));
-  }
-  for (; c != end; ++c)
-    if (*c == ',') field(c);
-  field(end);
-  return count;
-}
+// The fields of rows without quotes, sixteen or eight bytes at a time
+// where it can, as the plain rules' Split, which it must agree with, takes
+// one: the first `want` as views and the count of all. `fields` has room
+// for one more, where the views of the fields after those go.
+class Splitter {
+public:
+  explicit Splitter(std::size_t want) : m_Want(want) {}
 
-// Where the row starting at `p` ends: at its line end outside quotes, or at
-// `end` when the part ends first (`last`); null when the block ends first.
-// `quoted` tells whether it holds a double quote.
-const char* RowEnd(const char* p, const char* end, bool last, bool& quoted) {
-  quoted = false;
-  bool open = false;
-  for (;;) {
-    const auto* nl =
-        static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-    const char* lineEnd = nl != nullptr ? nl : end;
-    const auto length = static_cast<std::size_t>(lineEnd - p);
-    if (open || std::memchr(p, '"', length) != nullptr) {
-      quoted = true;
-      open = csv::OpenQuote({p, length}, open);
+  // The row [p, end).
+  std::size_t Split(const char* p, const char* end, std::string_view* fields) const {
+    std::size_t count = 0;
+    const char* start = p;
+    const char* c = p;
+    for (; kWords && end - c >= 8; c += 8) {
+      std::uint64_t bytes = 0;
+      std::memcpy(&bytes, c, sizeof bytes);
+      Word(c, Matches(bytes, ','), start, count, fields);
     }
-    if (nl == nullptr) return last ? end : nullptr;
-    if (!open) return nl;
-    // A quoted line end: the row goes on, if anything follows.
-    if (nl + 1 == end) return last ? nl : nullptr;
-    p = nl + 1;
+    for (; c != end; ++c)
+      if (*c == ',') Field(c, start, count, fields);
+    Field(end, start, count, fields);
+    return count;
   }
-}
 
-// Feeds the whole rows in [p, end) to `rows`; returns where the first row
-// left for the next block begins, or null when `rows` declined one.
-template <typename Rows>
-const char* FeedRows(const char* p, const char* end, bool last, Rows& rows,
-                     std::vector<std::string_view>& fields) {
-  bool quoted = false;
-  while (p < end) {
-    const char* rowEnd = RowEnd(p, end, last, quoted);
-    if (rowEnd == nullptr) return p;
-    const char* next = rowEnd == end ? end : rowEnd + 1;
-    if (rowEnd > p && rowEnd[-1] == '\r') --rowEnd;
-    if (rowEnd > p) {
-      std::size_t count = 0;
-      if (quoted) {
-        const std::vector<std::string> split = csv::Split(std::string(p, rowEnd));
-        count = split.size();
-        for (std::size_t i = 0; i < fields.size() && i < count; ++i) fields[i] = split[i];
-        if (!rows.Row(fields.data(), count)) return nullptr;
-        p = next;
+  // The row at `p` when it holds no quote and its line end comes in the
+  // whole words of [p, end): where the line end is, with the fields of the
+  // row before it (without a '\r' there) in `fields` and their count in
+  // `count`. Null for any other row.
+  const char* Line(const char* p, const char* end, std::string_view* fields,
+                   std::size_t& fieldCount) const {
+    // Kept apart from `fieldCount`, which the stores of views might alias.
+    std::size_t count = 0;
+    const char* start = p;
+    const char* c = p;
+#if defined(__SSE2__) || defined(_M_X64)
+    // Sixteen bytes at a time: a bit for each byte that is a comma, and
+    // for each that is a line end or a quote.
+    const __m128i commaBytes = _mm_set1_epi8(',');
+    const __m128i lineEndBytes = _mm_set1_epi8('\n');
+    const __m128i quoteBytes = _mm_set1_epi8('"');
+    for (; end - c >= 16; c += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+      auto commas =
+          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commaBytes)));
+      const auto stops = static_cast<std::uint32_t>(_mm_movemask_epi8(
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, lineEndBytes), _mm_cmpeq_epi8(bytes, quoteBytes))));
+      if (stops == 0) {
+        Bits(c, commas, start, count, fields);
         continue;
       }
-      count = SplitRow(p, rowEnd, fields);
-      if (!rows.Row(fields.data(), count)) return nullptr;
+      Bits(c, commas & ((stops & (0u - stops)) - 1), start, count, fields);
+      return Stop(p, c + LowestBit(stops), start, count, fields, fieldCount);
     }
-    p = next;
+#endif
+    for (; kWords && end - c >= 8; c += 8) {
+      std::uint64_t bytes = 0;
+      std::memcpy(&bytes, c, sizeof bytes);
+      std::uint64_t commas = Matches(bytes, ',');
+      const std::uint64_t stops = Matches(bytes, '\n') | Matches(bytes, '"');
+      if (stops == 0) {
+        Word(c, commas, start, count, fields);
+        continue;
+      }
+      Word(c, commas & ((stops & (~stops + 1)) - 1), start, count, fields);
+      return Stop(p, c + LowestByte(stops), start, count, fields, fieldCount);
+    }
+    return nullptr;
   }
-  return p;
+
+private:
+  static inline const bool kWords = LittleEndian();
+
+  void Field(const char* comma, const char*& start, std::size_t& count,
+             std::string_view* fields) const {
+    fields[count < m_Want ? count : m_Want] =
+        std::string_view(start, static_cast<std::size_t>(comma - start));
+    ++count;
+    start = comma + 1;
+  }
+  // The row at `p` up to `stop`, a line end or a quote: its line end, or
+  // null for a quote.
+  const char* Stop(const char* p, const char* stop, const char*& start, std::size_t& count,
+                   std::string_view* fields, std::size_t& fieldCount) const {
+    if (*stop == '"') return nullptr;
+    Field(stop > p && stop[-1] == '\r' ? stop - 1 : stop, start, count, fields);
+    fieldCount = count;
+    return stop;
+  }
+  // The commas of the sixteen bytes at `c`, a bit each (used with SSE2).
+  // cppcheck-suppress unusedPrivateFunction
+  void Bits(const char* c, std::uint32_t commas, const char*& start, std::size_t& count,
+            std::string_view* fields) const {
+    for (; commas != 0; commas &= commas - 1) Field(c + LowestBit(commas), start, count, fields);
+  }
+  // The commas of the word at `c`, a bit at the top of each byte; only
+  // counted past the fields wanted.
+  void Word(const char* c, std::uint64_t commas, const char*& start, std::size_t& count,
+            std::string_view* fields) const {
+    if (count >= m_Want) {
+      count += static_cast<std::size_t>(((commas >> 7) * kOnes) >> 56);
+      return;
+    }
+    for (; commas != 0; commas &= commas - 1) Field(c + LowestByte(commas), start, count, fields);
+  }
+
+  std::size_t m_Want;
+};
+
+// How far the row at the front of the unread bytes has been looked
+// through, so that a row longer than a block is looked through only once.
+struct RowScan {
+  std::size_t seen = 0;         // its bytes looked through
+  bool open = false;            // inside quotes after them
+  bool quoted = false;          // a quote among them
+  std::uint64_t lineEnds = 0;   // quoted line ends among them
+  std::uint64_t quoteLine = 0;  // the line of its last quote, counted from its first
+};
+
+// Where the row starting at `p` ends: at its line end outside quotes, or at
+// `end` when the file ends first (`last`); null when the block ends first.
+// A row still open at the file's end ends there, with row.open set.
+const char* RowEnd(const char* p, const char* end, bool last, RowScan& row) {
+  for (;;) {
+    const char* from = p + row.seen;
+    const auto* nl =
+        static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
+    const char* lineEnd = nl != nullptr ? nl : end;
+    if (const auto* quote = static_cast<const char*>(
+            std::memchr(from, '"', static_cast<std::size_t>(lineEnd - from)))) {
+      row.quoted = true;
+      row.quoteLine = row.lineEnds;
+      row.open = csv::OpenQuote({quote, static_cast<std::size_t>(lineEnd - quote)}, row.open);
+    }
+    if (nl == nullptr) {
+      row.seen = static_cast<std::size_t>(end - p);
+      return last ? end : nullptr;
+    }
+    if (!row.open) return nl;
+    // A quoted line end: the row goes on.
+    ++row.lineEnds;
+    row.seen = static_cast<std::size_t>(nl + 1 - p);
+  }
 }
 
-// The rows of [begin, end), read a block at a time; the last part of the
-// file also takes a last row without a line end.
+// The fields of the row [p, end) as `fields` and their count.
+std::size_t Fields(const Splitter& splitter, const char* p, const char* end, bool quoted,
+                   std::vector<std::string_view>& fields, std::vector<std::string>& split) {
+  if (!quoted) return splitter.Split(p, end, fields.data());
+  split = csv::Split(std::string(p, end));
+  for (std::size_t i = 0; i + 1 < fields.size() && i < split.size(); ++i) fields[i] = split[i];
+  return split.size();
+}
+
+enum class Status { kDone, kDeclined, kOpen };
+
+// What a part made of its rows. Lines are counted from the part's first.
+struct Outcome {
+  Status status = Status::kDone;
+  // kDone: where the part's rows end; otherwise where the row in question
+  // (refused, or open where reading had to stop) begins.
+  std::uint64_t stop = 0;
+  std::uint64_t lines = 0;      // line ends before `stop`
+  std::int64_t lastRow = -1;    // the line the last row taken, blank or not, began on
+  std::uint64_t quoteLine = 0;  // kOpen: the line of the row's last quote, from its first
+  bool unclosed = false;        // kOpen: the quote is still open where the file ends
+  std::string fault;            // kDeclined: why; empty to leave the file to the plain reader
+};
+
+// The rows that begin in [begin, end), read a block at a time up to `limit`
+// (past `end` only to finish the row open there). Up to the file's end
+// (`limit` is its size), the last row may lack a line end. A row longer
+// than options.rowBytes is only looked through, not kept, and left to the
+// plain reader; open where the file ends, it is the error either way.
 template <typename Rows>
-Status ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, bool last,
-                std::uint64_t expectBytes, std::size_t blockBytes, Rows& rows) {
+Outcome ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, std::uint64_t limit,
+                 bool last, std::uint64_t expectBytes, const Options& options, Rows& rows) {
+  Outcome out;
   Reader reader(source);
+  const std::size_t blockBytes = std::max<std::size_t>(options.blockBytes, 2);
   std::vector<char> buffer(blockBytes);
-  std::vector<std::string_view> fields(rows.layout->needed);
-  std::size_t kept = 0;  // bytes of an unfinished row at the buffer's front
+  std::vector<std::string_view> fields(rows.layout->needed + 1);
+  std::vector<std::string> split;
+  const Splitter splitter(rows.layout->needed);
+  RowScan row;
+  std::uint64_t rowBegin = begin;  // where the row at the buffer's front begins
+  std::size_t kept = 0;            // bytes of that row at the buffer's front
+  bool skipping = false;           // that row is too long to keep
   for (std::uint64_t offset = begin;;) {
     if (buffer.size() - kept < blockBytes / 2) buffer.resize(kept + blockBytes);
     const auto want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size() - kept, end - offset));
+        static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size() - kept, limit - offset));
     const std::size_t got = want == 0 ? 0 : reader.Read(offset, buffer.data() + kept, want);
     offset += got;
-    const bool atEnd = got < want || offset >= end;
+    const bool atEnd = got < want || offset >= limit;
     const char* data = buffer.data();
-    const char* left = FeedRows(data, data + kept + got, atEnd && last, rows, fields);
-    if (left == nullptr) return Status::kDeclined;
-    if (offset == begin + got && rows.Rows() > 0 && left > data) {
+    const char* dataEnd = data + kept + got;
+    const char* p = data;
+    for (;;) {
+      if (!skipping && (rowBegin >= end || (p == dataEnd && atEnd))) {
+        out.stop = rowBegin;
+        return out;
+      }
+      std::size_t count = 0;
+      const char* line =
+          row.seen == 0 && !skipping ? splitter.Line(p, dataEnd, fields.data(), count) : nullptr;
+      if (line != nullptr) {
+        // Most rows: no quote, the line end in this block.
+        out.lastRow = static_cast<std::int64_t>(out.lines);
+        const bool blank = line == p || (line == p + 1 && *p == '\r');
+        if (!blank && !rows.Row(fields.data(), count)) {
+          out.status = Status::kDeclined;
+          out.stop = rowBegin;
+          out.fault = std::move(rows.fault);
+          return out;
+        }
+        ++out.lines;
+        rowBegin += static_cast<std::uint64_t>(line + 1 - p);
+        p = line + 1;
+        continue;
+      }
+      const char* rowEnd = RowEnd(p, dataEnd, atEnd && last, row);
+      if (rowEnd == nullptr) {
+        if (!atEnd) break;
+        out.status = Status::kOpen;  // at the part's end, which the next one takes
+      } else if (row.open) {
+        out.status = Status::kOpen;
+        out.unclosed = true;
+      } else if (skipping) {
+        out.status = Status::kDeclined;
+      }
+      if (out.status != Status::kDone) {
+        out.stop = rowBegin;
+        out.quoteLine = row.quoteLine;
+        return out;
+      }
+      out.lastRow = static_cast<std::int64_t>(out.lines);
+      const bool lineEnd = rowEnd != dataEnd;
+      const char* next = lineEnd ? rowEnd + 1 : dataEnd;
+      if (rowEnd > p && rowEnd[-1] == '\r') --rowEnd;
+      if (rowEnd > p &&
+          !rows.Row(fields.data(), Fields(splitter, p, rowEnd, row.quoted, fields, split))) {
+        out.status = Status::kDeclined;
+        out.stop = rowBegin;
+        out.fault = std::move(rows.fault);
+        return out;
+      }
+      out.lines += row.lineEnds + (lineEnd ? 1 : 0);
+      rowBegin += static_cast<std::uint64_t>(next - p);
+      p = next;
+      row = RowScan();
+    }
+    if (offset == begin + got && rows.Rows() > 0 && p > data) {
       // Room for as many rows as the first block's make likely in
       // `expectBytes`, and a quarter more.
-      const double perByte = static_cast<double>(rows.Rows()) / static_cast<double>(left - data);
+      const double perByte = static_cast<double>(rows.Rows()) / static_cast<double>(p - data);
       rows.Expect(static_cast<std::size_t>(
           std::min(perByte * 1.25, 0.5) * static_cast<double>(expectBytes) + 1024.0));
     }
-    kept = static_cast<std::size_t>(data + kept + got - left);
-    std::memmove(buffer.data(), left, kept);
-    // Only a row left open by a quoted line end runs past a part's end.
-    if (atEnd) return kept > 0 ? Status::kOpenAtEnd : Status::kDone;
+    kept = static_cast<std::size_t>(dataEnd - p);
+    if (kept > options.rowBytes || skipping) {
+      // Looked through already: only the quotes' state goes on.
+      skipping = true;
+      row.seen = 0;
+      kept = 0;
+    }
+    std::memmove(buffer.data(), p, kept);
   }
 }
 
@@ -348,53 +539,152 @@ std::vector<std::uint64_t> Bounds(const Source& source, std::uint64_t begin, std
   return bounds;
 }
 
-// Each part read by a thread of its own (the first by this one).
+// Each part read by a thread of its own (the first by this one, and any
+// whose thread does not start). A part's failure (memory running out) is
+// thrown here once every thread has ended.
 template <typename Rows>
-bool ScanParts(const Source& source, const std::vector<std::uint64_t>& bounds,
-               const Options& options, std::vector<Rows>& parts) {
-  std::vector<Status> status(parts.size(), Status::kDone);
-  const auto scan = [&](std::size_t i) {
-    // The first part's values will take the others' after them.
-    const std::uint64_t expect = i == 0 ? bounds.back() - bounds[0] : bounds[i + 1] - bounds[i];
-    status[i] = ScanPart(source, bounds[i], bounds[i + 1], i + 1 == parts.size(), expect,
-                         options.blockBytes, parts[i]);
+std::vector<Outcome> ScanParts(const Source& source, const std::vector<std::uint64_t>& bounds,
+                               const Options& options, std::vector<Rows>& parts) {
+  std::vector<Outcome> outcomes(parts.size());
+  std::vector<std::exception_ptr> failures(parts.size());
+  const std::uint64_t size = bounds.back();
+  const auto scan = [&](std::size_t i) noexcept {
+    try {
+      // The first part's values will take the others' after them.
+      const std::uint64_t expect = i == 0 ? size - bounds[0] : bounds[i + 1] - bounds[i];
+      const bool last = i + 1 == parts.size();
+      outcomes[i] = ScanPart(source, bounds[i], bounds[i + 1], bounds[i + 1], last, expect, options,
+                             parts[i]);
+    } catch (...) {
+      failures[i] = std::current_exception();
+    }
   };
   std::vector<std::thread> threads;
-  for (std::size_t i = 1; i < parts.size(); ++i) threads.emplace_back(scan, i);
+  std::vector<char> started(parts.size(), 0);
+  threads.reserve(parts.size());
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    try {
+      threads.emplace_back(scan, i);
+      started[i] = 1;
+    } catch (...) {
+      // No thread for it: read here.
+    }
+  }
   scan(0);
+  for (std::size_t i = 1; i < parts.size(); ++i)
+    if (started[i] == 0) scan(i);
   for (std::thread& thread : threads) thread.join();
-  return std::all_of(status.begin(), status.end(), [](Status s) { return s == Status::kDone; });
+  for (const std::exception_ptr& failure : failures)
+    if (failure) std::rethrow_exception(failure);
+  return outcomes;
 }
 
+// "NAME:LINE: what".
+std::string ErrorAt(const Source& source, std::uint64_t line, const std::string& what) {
+  return source.name + ":" + std::to_string(line) + ": " + what;
+}
+
+// Where a part's rows turned out to be: those beginning in [begin, end),
+// the first on line `line`.
+struct Span {
+  std::uint64_t begin = 0, end = 0, line = 0;
+};
+
+enum class Verdict { kRead, kError, kPlain };
+
+// The rows of the file, in parts side by side, from `begin` (on line
+// `line`) to the file's end at `size`. A part that began inside a row left
+// open where the part before ends (a quoted line end) is read again from
+// that row, once, and the row's quote is followed past the part's end; a
+// row refused stops the reading with the error of the part holding it, or
+// leaves the file to the plain reader. `parts` then holds the parts read,
+// `spans` where, and `lastRow` the line the last row began on.
 template <typename Rows>
-bool Scan(const Source& source, const formats::Layout& layout, std::uint64_t begin,
-          std::uint64_t end, const Options& options, std::vector<Rows>& parts) {
-  std::vector<std::uint64_t> bounds = Bounds(source, begin, end, options);
-  parts.assign(bounds.size() - 1, Rows());
+Verdict Scan(const Source& source, const formats::Layout& layout, std::uint64_t begin,
+             std::uint64_t size, std::uint64_t line, const Options& options,
+             std::vector<Rows>& parts, std::vector<Span>& spans, std::string& error,
+             std::uint64_t& lastRow) {
+  const std::vector<std::uint64_t> bounds = Bounds(source, begin, size, options);
+  const std::size_t count = bounds.size() - 1;
+  parts.assign(count, Rows());
   for (Rows& part : parts) part.layout = &layout;
-  if (ScanParts(source, bounds, options, parts)) return true;
-  if (parts.size() == 1) return false;
-  // Perhaps a quoted line end where two parts meet: once more as one part.
-  parts.assign(1, Rows());
-  parts[0].layout = &layout;
-  return ScanParts(source, {begin, end}, options, parts);
+  std::vector<Outcome> outcomes = ScanParts(source, bounds, options, parts);
+  spans.assign(count, Span());
+  std::uint64_t at = begin;
+  for (std::size_t i = 0; i < count; ++i) {
+    spans[i] = {at, bounds[i + 1], line};
+    if (at >= bounds[i + 1] || at != bounds[i]) {
+      parts[i] = Rows();
+      parts[i].layout = &layout;
+    }
+    if (at >= bounds[i + 1]) continue;  // all inside a row of the part before
+    if (at != bounds[i])
+      outcomes[i] =
+          ScanPart(source, at, bounds[i + 1], size, true, bounds[i + 1] - at, options, parts[i]);
+    const Outcome& out = outcomes[i];
+    if (out.lastRow >= 0) lastRow = line + static_cast<std::uint64_t>(out.lastRow);
+    line += out.lines;
+    at = out.stop;
+    if (out.status == Status::kDone || (out.status == Status::kOpen && !out.unclosed)) continue;
+    parts.resize(i + 1);
+    if (out.status == Status::kOpen) {
+      error = ErrorAt(source, line + out.quoteLine, csv::kUnclosedQuote);
+    } else if (out.fault.empty()) {
+      return Verdict::kPlain;
+    } else {
+      error = ErrorAt(source, line, out.fault);
+    }
+    return Verdict::kError;
+  }
+  return Verdict::kRead;
 }
 
-bool ZelTimes(const Source& source, const formats::Layout& layout, std::uint64_t begin,
-              std::uint64_t end, const Options& options, std::vector<std::int64_t>& ns) {
+// What the parts of a file read, or why not.
+struct Read {
+  Verdict verdict = Verdict::kRead;
+  std::string error;
+  std::vector<Span> spans;
+  std::uint64_t lastRow = 0;
+};
+
+// A file's bytes past its header.
+struct Body {
+  const Source& source;
+  const formats::Layout& layout;
+  std::uint64_t begin, size, line, lastRow;  // line: the first row's; lastRow: the header's
+  const Options& options;
+
+  template <typename Rows>
+  Read Parts(std::vector<Rows>& parts) const {
+    Read read;
+    read.lastRow = lastRow;
+    read.verdict = Scan(source, layout, begin, size, line, options, parts, read.spans, read.error,
+                        read.lastRow);
+    return read;
+  }
+};
+
+// The answer, with the frame times in `ns`, or false to leave the file to
+// the plain reader.
+bool Answer(const Read& read, CaptureFile& file) {
+  if (read.verdict == Verdict::kError) file.error = read.error;
+  return read.verdict != Verdict::kPlain;
+}
+
+bool ZelTimes(const Body& body, CaptureFile& file, std::vector<std::int64_t>& ns) {
   std::vector<ZelPart> parts;
-  if (!Scan(source, layout, begin, end, options, parts)) return false;
+  const Read read = body.Parts(parts);
+  if (read.verdict != Verdict::kRead) return Answer(read, file);
   std::size_t frames = 0;
   for (const ZelPart& part : parts) frames += part.ns.Size();
   for (ZelPart& part : parts) part.ns.MoveTo(ns, frames);
   return true;
 }
 
-bool PresentMonTimes(const Source& source, const formats::Layout& layout, std::uint64_t begin,
-                     std::uint64_t end, const Options& options, CaptureFile& file,
-                     std::vector<std::int64_t>& ns) {
+bool PresentMonTimes(const Body& body, CaptureFile& file, std::vector<std::int64_t>& ns) {
   std::vector<PresentMonPart> parts;
-  if (!Scan(source, layout, begin, end, options, parts)) return false;
+  const Read read = body.Parts(parts);
+  if (read.verdict == Verdict::kPlain) return false;
   // The streams of all parts, in the order they first appear.
   struct Whole {
     std::string application;
@@ -415,10 +705,15 @@ bool PresentMonTimes(const Source& source, const formats::Layout& layout, std::u
       whole.pieces.emplace_back(p, s);
       whole.frames += stream.ns.Size();
       whole.summedNs += stream.summedNs;  // each at most the limit: no overflow
+      // Too long before the refused row, if any: the plain reader says where.
       if (whole.summedNs > csv::kMaxDurationNs) return false;
     }
   }
-  if (streams.empty()) return false;
+  if (read.verdict == Verdict::kError) return Answer(read, file);
+  if (streams.empty()) {
+    file.error = ErrorAt(body.source, read.lastRow, formats::kNoPresentMonFrames);
+    return true;
+  }
   const Whole& busiest =
       *std::max_element(streams.begin(), streams.end(),
                         [](const Whole& a, const Whole& b) { return a.frames < b.frames; });
@@ -429,47 +724,95 @@ bool PresentMonTimes(const Source& source, const formats::Layout& layout, std::u
   return true;
 }
 
-bool MangoHudTimes(const Source& source, const formats::Layout& layout, std::uint64_t begin,
-                   std::uint64_t end, const Options& options, std::vector<std::int64_t>& ns) {
+bool MangoHudTimes(const Body& body, CaptureFile& file, std::vector<std::int64_t>& ns) {
   std::vector<MangoHudPart> parts;
-  if (!Scan(source, layout, begin, end, options, parts)) return false;
+  const Read read = body.Parts(parts);
+  if (read.verdict != Verdict::kRead) return Answer(read, file);
   std::size_t frames = 0, micro = 0;
-  bool drawTooLong[2] = {false, false};
   for (const MangoHudPart& part : parts) {
     frames += part.frametimes.Size();
     micro += part.micro;
-    drawTooLong[0] = drawTooLong[0] || part.drawTooLong[0];
-    drawTooLong[1] = drawTooLong[1] || part.drawTooLong[1];
+  }
+  if (frames == 0) {
+    file.error = ErrorAt(body.source, read.lastRow, formats::kNoMangoHudFrames);
+    return true;
   }
   const std::int64_t unit = formats::MangoHudUnit(micro, frames);
-  if (frames == 0 || drawTooLong[unit == 1000 ? 0 : 1]) return false;
-  for (MangoHudPart& part : parts) part.frametimes.MoveTo(ns, frames);
   std::string error;
-  for (std::int64_t& value : ns) {
-    double frametime = 0.0;
-    std::memcpy(&frametime, &value, sizeof frametime);
-    if (!csv::ToDuration(frametime, unit, value, error)) return false;
+  for (std::size_t p = 0; p < parts.size(); ++p) {
+    MangoHudPart& part = parts[p];
+    bool fits = !part.drawTooLong[unit == 1000 ? 0 : 1];
+    const std::size_t from = ns.size();
+    part.frametimes.MoveTo(ns, frames);
+    for (std::size_t i = from; fits && i < ns.size(); ++i) {
+      double frametime = 0.0;
+      std::memcpy(&frametime, &ns[i], sizeof frametime);
+      fits = csv::ToDuration(frametime, unit, ns[i], error);
+    }
+    if (fits) continue;
+    // The part holding the first value too long in the unit, once more, to
+    // find its row.
+    const Span& span = read.spans[p];
+    MangoHudPart check;
+    check.layout = &body.layout;
+    check.unit = unit;
+    const Outcome out =
+        ScanPart(body.source, span.begin, span.end, body.size, true, 0, body.options, check);
+    if (out.status != Status::kDeclined || out.fault.empty()) return false;
+    file.error = ErrorAt(body.source, span.line + out.lines, out.fault);
+    return true;
   }
   return true;
 }
+
+// A stream over a text in memory, read where it is.
+class MemoryBuffer : public std::streambuf {
+public:
+  explicit MemoryBuffer(const std::string& text) {
+    // Only read: the get area is never written through.
+    char* begin = const_cast<char*>(text.data());  // NOLINT(cppcoreguidelines-pro-type-const-cast)
+    setg(begin, begin, begin + text.size());
+  }
+
+protected:
+  pos_type seekoff(off_type offset, std::ios_base::seekdir from,
+                   std::ios_base::openmode which) override {
+    const off_type base = from == std::ios_base::beg   ? 0
+                          : from == std::ios_base::cur ? gptr() - eback()
+                                                       : egptr() - eback();
+    if ((which & std::ios_base::in) == 0 || offset < -base || offset > egptr() - eback() - base)
+      return pos_type(off_type(-1));
+    setg(eback(), eback() + base + offset, egptr());
+    return pos_type(base + offset);
+  }
+  pos_type seekpos(pos_type position, std::ios_base::openmode which) override {
+    return seekoff(off_type(position), std::ios_base::beg, which);
+  }
+};
 
 // The fast reader's answer, or false to leave the file to the plain one.
 bool Fast(const Source& source, CaptureFile& file, const Options& options,
           std::vector<std::int64_t>& ns) {
   std::ifstream in;
-  std::istringstream text;
+  std::unique_ptr<MemoryBuffer> memory;
+  std::unique_ptr<std::istream> text;
   std::uint64_t size = 0;
   if (source.memory != nullptr) {
-    text.str(*source.memory);
+    memory = std::make_unique<MemoryBuffer>(*source.memory);
+    text = std::make_unique<std::istream>(memory.get());
     size = source.memory->size();
   } else {
     file.error = formats::OpenError(source.name, in);
     if (!file.error.empty()) return true;
+    // A file without a size to seek to (a pipe, /proc) is the plain reader's.
     in.seekg(0, std::ios::end);
-    size = static_cast<std::uint64_t>(in.tellg());
+    const auto end = in.tellg();
+    if (end < 0) return false;
+    size = static_cast<std::uint64_t>(end);
     in.seekg(0);
   }
-  std::istream& stream = source.memory != nullptr ? static_cast<std::istream&>(text) : in;
+  std::istream& stream = text ? *text : in;
+  stream.exceptions(std::ios::badbit);  // memory running out, or a read error
   csv::Lines lines(stream, source.name);
   formats::Layout layout;
   file.error = formats::Header(lines, file, layout);
@@ -480,13 +823,21 @@ bool Fast(const Source& source, CaptureFile& file, const Options& options,
     if (at < 0) return false;
     begin = static_cast<std::uint64_t>(at);
   }
+  if (begin > size) return false;  // the file grew, or said a size it has not
+  const Body body{source,
+                  layout,
+                  begin,
+                  size,
+                  static_cast<std::uint64_t>(lines.Count()) + 1,
+                  static_cast<std::uint64_t>(lines.Number()),
+                  options};
   switch (file.format) {
     case CaptureFormat::kZel:
-      return ZelTimes(source, layout, begin, size, options, ns);
+      return ZelTimes(body, file, ns);
     case CaptureFormat::kPresentMon:
-      return PresentMonTimes(source, layout, begin, size, options, file, ns);
+      return PresentMonTimes(body, file, ns);
     case CaptureFormat::kMangoHud:
-      return MangoHudTimes(source, layout, begin, size, options, ns);
+      return MangoHudTimes(body, file, ns);
   }
   return false;
 }
@@ -508,7 +859,8 @@ std::vector<std::int64_t> ReadFrameTimes(const Source& source, CaptureFile& file
   if (path != nullptr) *path = Path::kPlain;
   ns.clear();
   if (source.memory != nullptr) {
-    std::istringstream in(*source.memory);
+    MemoryBuffer memory(*source.memory);
+    std::istream in(&memory);
     file = ReadCapture(in, source.name);
   } else {
     file = ReadCaptureFile(source.name);

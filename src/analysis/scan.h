@@ -20,6 +20,7 @@ struct Options {
   std::size_t blockBytes = std::size_t{4} << 20;  // read at a time by each part
   std::size_t partBytes = std::size_t{32} << 20;  // the least worth a part of its own
   unsigned parts = 0;                             // at most; 0: one per core, up to 8
+  std::size_t rowBytes = std::size_t{16} << 20;   // a longer row is left to the plain reader
 };
 
 // Where the bytes are: the file `name`, or `memory` when it is not null.

@@ -16,9 +16,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <fstream>
+#include <ios>
 #include <memory>
+#include <new>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -359,7 +363,12 @@ SessionFile ReadSession(const std::string& path) {
     return session;
   }
   CaptureFile file;
-  const std::vector<std::int64_t> frameNs = ReadFrameTimesFile(path, file);
+  std::vector<std::int64_t> frameNs;
+  try {
+    frameNs = ReadFrameTimesFile(path, file);
+  } catch (const std::ios::failure&) {
+    throw std::runtime_error(Printable(path) + ": a read error");  // exit status 1
+  }
   if (!file.error.empty()) {
     session.error = file.error;
     return session;
@@ -482,7 +491,12 @@ int Run(const Arguments& args) {
     // Only the frame times: a long capture's other values would take three
     // times the memory.
     Column column{path, {}, {}, {}};
-    column.frameNs = ReadFrameTimesFile(path, column.file);
+    try {
+      column.frameNs = ReadFrameTimesFile(path, column.file);
+    } catch (const std::ios::failure&) {
+      std::fprintf(stderr, "%s: %s: a read error\n", kProgram, Printable(path).c_str());
+      return 1;
+    }
     if (!column.file.error.empty()) {
       std::fprintf(stderr, "%s: %s\n", kProgram, column.file.error.c_str());
       return 2;
@@ -519,9 +533,9 @@ int Run(const Arguments& args) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// Bad input exits with status 2, the machine's faults (memory, threads,
+// reading, output) with 1: one line on stderr either way.
+int Main(int argc, char** argv) {
   const Arguments args = Parse(std::vector<std::string>(argv + 1, argv + argc));
   if (!args.error.empty()) {
     std::fprintf(stderr, "%s: %s\n", kProgram, args.error.c_str());
@@ -532,4 +546,19 @@ int main(int argc, char** argv) {
     return 0;
   }
   return Run(args);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const int status = Main(argc, argv);
+    if (std::fflush(stdout) == 0) return status;
+    std::fprintf(stderr, "%s: the output cannot be written\n", kProgram);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "%s: out of memory\n", kProgram);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, Printable(e.what()).c_str());
+  }
+  return 1;
 }

@@ -4,7 +4,8 @@
 # frames of 16666667 ns with a 50 ms hitch at frame 100) through --json and
 # --svg; the table's layouts; text that is not valid UTF-8; then bad command
 # lines and files, each of which must exit with status 2 (1 for a picture
-# that cannot be written), print nothing on stdout and one line on stderr.
+# or output that cannot be written), print nothing on stdout and one line on
+# stderr.
 
 function(run)
   execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN}
@@ -119,6 +120,22 @@ endif()
 run(--svg ${WORK}/no-such-folder/x.svg ${csgo})
 if(NOT (rc EQUAL 1 AND "${out}" STREQUAL "" AND err MATCHES "^zel-framestats: [^\n]+\n$"))
   fail("unwritable --svg: want status 1, empty stdout, one line on stderr; got ${rc}")
+endif()
+
+# A read error (Linux's /proc/self/mem at its start) and output that cannot
+# be written are the machine's faults: status 1.
+if(EXISTS /proc/self/mem AND NOT EMULATOR)
+  run(/proc/self/mem)
+  if(NOT (rc EQUAL 1 AND "${out}" STREQUAL "" AND err MATCHES "^zel-framestats: [^\n]+\n$"))
+    fail("a read error: want status 1, empty stdout, one line on stderr; got ${rc}")
+  endif()
+endif()
+if(EXISTS /dev/full)
+  execute_process(COMMAND ${EMULATOR} ${TOOL} ${csgo} OUTPUT_FILE /dev/full ERROR_VARIABLE err
+                  RESULT_VARIABLE rc)
+  if(NOT (rc EQUAL 1 AND err MATCHES "^zel-framestats: [^\n]+\n$"))
+    fail("output to /dev/full: want status 1 and one line on stderr; got ${rc}")
+  endif()
 endif()
 
 file(WRITE ${WORK}/one-frame.csv
