@@ -102,7 +102,8 @@ std::int32_t BucketIndex(std::int64_t frameNs, int scale);
 double BucketLowerNs(std::int32_t index, int scale);
 
 /// The estimate for bucket `index`: its middle, (BucketLowerNs(index) +
-/// BucketLowerNs(index + 1)) / 2, rounded to whole nanoseconds, halves up.
+/// BucketLowerNs(index + 1)) / 2, rounded to whole nanoseconds, halves up;
+/// 2^63 - 1 where it is larger (the coarsest scales' last buckets).
 std::int64_t BucketMidNs(std::int32_t index, int scale);
 
 /// The summary of a run of frame times (one session), or why there is

@@ -180,8 +180,11 @@ double BucketLowerNs(std::int32_t index, int scale) {
 }
 
 std::int64_t BucketMidNs(std::int32_t index, int scale) {
-  const double middle = (BucketLowerNs(index, scale) + BucketLowerNs(index + 1, scale)) / 2;
-  return static_cast<std::int64_t>(std::floor(middle + 0.5));
+  const double rounded =
+      std::floor((BucketLowerNs(index, scale) + BucketLowerNs(index + 1, scale)) / 2 + 0.5);
+  // The coarsest scales' top buckets reach far past 2^63 (to 2^1024).
+  if (!(rounded < 0x1p63)) return std::numeric_limits<std::int64_t>::max();
+  return static_cast<std::int64_t>(rounded);
 }
 
 SummaryBuilder::SummaryBuilder(int scale)

@@ -88,8 +88,8 @@ bool ReadSigned(const JsonValue* value, const std::string& what, std::int64_t& o
 // A nanosecond count written as a JSON double (min, max).
 bool ReadNs(const JsonValue* value, const std::string& what, std::int64_t& out,
             std::string& error) {
-  double ns = 0;
   if (value != nullptr && value->kind == JsonValue::kNumber) {
+    double ns = 0;
     const std::string& text = value->text;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), ns);
     if (result.ec == std::errc() && ns >= 0 && ns <= 9007199254740992.0 && std::floor(ns) == ns) {

@@ -152,6 +152,13 @@ private:
     return true;
   }
 
+  // Steps over the closing bracket of an object or array, if it is next.
+  bool Closes(bool object) {
+    if (at_ >= text_.size() || text_[at_] != (object ? '}' : ']')) return false;
+    ++at_;
+    return true;
+  }
+
   bool Value(JsonValue& out, int depth) {
     Space();
     if (at_ >= text_.size()) return Fail("the text ends where a value should be");
@@ -162,7 +169,7 @@ private:
       out.kind = object ? JsonValue::kObject : JsonValue::kArray;
       ++at_;
       Space();
-      if (at_ < text_.size() && text_[at_] == (object ? '}' : ']')) return ++at_, true;
+      if (Closes(object)) return true;
       while (true) {
         Space();
         JsonValue item;
@@ -186,7 +193,7 @@ private:
           ++at_;
           continue;
         }
-        if (at_ < text_.size() && text_[at_] == (object ? '}' : ']')) return ++at_, true;
+        if (Closes(object)) return true;
         return Fail(object ? "an object never closes" : "an array never closes");
       }
     }

@@ -29,16 +29,6 @@ std::int64_t SessionId(const std::string& key) {
   return static_cast<std::int64_t>(id >> 1);
 }
 
-// BucketMidNs, or the largest integer for the middles past it (the coarsest
-// scales' bucket 0 reaches 2^1024): any of them stands for the fleet's max.
-std::int64_t MidNs(std::int32_t index, int scale) {
-  const double middle =
-      (zel_analysis::BucketLowerNs(index, scale) + zel_analysis::BucketLowerNs(index + 1, scale)) /
-      2;
-  if (middle + 0.5 >= 0x1p63) return std::numeric_limits<std::int64_t>::max();
-  return zel_analysis::BucketMidNs(index, scale);
-}
-
 class Store final : public FleetStore {
 public:
   explicit Store(std::unique_ptr<Engine> engine) : engine_(std::move(engine)) {}
@@ -97,9 +87,10 @@ private:
          ++scale) {
       const std::int32_t last = zel_analysis::BucketIndex(zel_analysis::kMaxTotalNs, scale);
       for (std::int32_t index = -1; index <= last && error.empty(); ++index) {
-        error = engine_->Run(
-            sql::kInsertBucketMid,
-            {Value::Int(scale), Value::Int(index), Value::Int(MidNs(index, scale))}, nullptr);
+        error = engine_->Run(sql::kInsertBucketMid,
+                             {Value::Int(scale), Value::Int(index),
+                              Value::Int(zel_analysis::BucketMidNs(index, scale))},
+                             nullptr);
       }
     }
     return error;
