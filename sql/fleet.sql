@@ -41,17 +41,28 @@ pow2 (shift, factor) AS (
          (9, 512), (10, 1024), (11, 2048), (12, 4096), (13, 8192), (14, 16384), (15, 32768),
          (16, 65536), (17, 131072)
 ),
--- Each session's buckets at the fleet's coarsest scale c: bucket i becomes
+-- The chosen sessions' buckets added up by scale and index, in one pass
+-- over the bucket rows (with no tag, without looking at the sessions)...
+grouped AS (
+  SELECT b.scale, b.bucket_index, CAST(SUM(b.frames) AS BIGINT) AS cnt
+  FROM zel_bucket b
+  WHERE $1 IS NULL OR b.session_id IN (SELECT session_id FROM chosen)
+  GROUP BY b.scale, b.bucket_index
+),
+-- ... then at the fleet's coarsest scale c: bucket i becomes
 -- floor(i / 2^(scale - c)). Integer division truncates toward zero, so the
 -- negative indices are floored by hand.
+scaled AS (
+  SELECT g.bucket_index,
+         g.cnt,
+         (SELECT p.factor FROM pow2 p CROSS JOIN fleet f WHERE p.shift = g.scale - f.c) AS factor
+  FROM grouped g
+),
 coarse AS (
-  SELECT CASE WHEN b.bucket_index >= 0 THEN b.bucket_index / p.factor
-              ELSE -((p.factor - 1 - b.bucket_index) / p.factor) END AS idx,
-         b.frames
-  FROM chosen s
-  JOIN zel_bucket b ON b.session_id = s.session_id
-  CROSS JOIN fleet f
-  JOIN pow2 p ON p.shift = s.scale - f.c
+  SELECT CASE WHEN bucket_index >= 0 THEN bucket_index / factor
+              ELSE -((factor - 1 - bucket_index) / factor) END AS idx,
+         cnt AS frames
+  FROM scaled
 ),
 buckets AS (
   SELECT b.idx,

@@ -1,2 +1,2 @@
--- One non-empty bucket of session $1: index $2, frames $3.
-INSERT INTO zel_bucket (session_id, bucket_index, frames) VALUES ($1, $2, $3)
+-- One non-empty bucket of session $1 at scale $2: index $3, frames $4.
+INSERT INTO zel_bucket (session_id, scale, bucket_index, frames) VALUES ($1, $2, $3, $4)

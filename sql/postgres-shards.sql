@@ -62,6 +62,7 @@ CREATE TABLE zel_tag (
 
 CREATE TABLE zel_bucket (
   session_id BIGINT NOT NULL,
+  scale INTEGER NOT NULL,
   bucket_index INTEGER NOT NULL,
   frames BIGINT NOT NULL
 ) PARTITION BY HASH (session_id);

@@ -134,7 +134,7 @@ private:
     for (std::size_t i = 0; error.empty() && i < s.counts.size(); ++i) {
       if (s.counts[i] == 0) continue;
       error = engine_->Run(sql::kInsertBucket,
-                           {Value::Int(id), Value::Int(s.offset + static_cast<std::int64_t>(i)),
+                           {Value::Int(id), Value::Int(s.scale), Value::Int(s.offset + static_cast<std::int64_t>(i)),
                             Value::Int(I64(s.counts[i]))},
                            nullptr);
     }
