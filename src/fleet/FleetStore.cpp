@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <set>
 
 #include "engine.h"
@@ -16,6 +17,9 @@ using zel_analysis::FleetStats;
 using zel_analysis::FrameSummary;
 
 constexpr std::int64_t kSchemaVersion = 1;
+// Buckets written by one statement (256 parameters, within every engine's
+// limit).
+constexpr std::size_t kBucketsAStatement = 64;
 
 std::int64_t I64(std::uint64_t v) { return static_cast<std::int64_t>(v); }
 
@@ -131,14 +135,42 @@ private:
           {Value::Int(id), Value::Text(session.tags[i].first), Value::Text(session.tags[i].second)},
           nullptr);
     }
-    for (std::size_t i = 0; error.empty() && i < s.counts.size(); ++i) {
-      if (s.counts[i] == 0) continue;
-      error = engine_->Run(sql::kInsertBucket,
-                           {Value::Int(id), Value::Int(s.scale), Value::Int(s.offset + static_cast<std::int64_t>(i)),
-                            Value::Int(I64(s.counts[i]))},
-                           nullptr);
+    std::vector<Value> values;  // four values a bucket, kBucketsAStatement at a time
+    for (std::size_t i = 0; error.empty() && i <= s.counts.size(); ++i) {
+      if (i < s.counts.size() && s.counts[i] != 0) {
+        values.insert(values.end(), {Value::Int(id), Value::Int(s.scale),
+                                     Value::Int(s.offset + static_cast<std::int64_t>(i)),
+                                     Value::Int(I64(s.counts[i]))});
+      }
+      const std::size_t n = values.size() / 4;
+      if (n == kBucketsAStatement || (i == s.counts.size() && n > 0)) {
+        error = engine_->Run(InsertBuckets(n), values, nullptr);
+        values.clear();
+      }
     }
+    // The rows may have been sent on: their errors are this session's.
+    const std::string sent = engine_->Flush();
+    if (error.empty()) error = sent;
     return error.empty() ? "" : session.file + ": " + error;
+  }
+
+  // insert_bucket.sql with its VALUES row repeated for `n` buckets, the
+  // parameters numbered on: one statement for many rows saves the engine
+  // its work per statement. Kept, so each stays prepared.
+  const char* InsertBuckets(std::size_t n) {
+    std::string& statement = insertBuckets_[n];
+    if (statement.empty()) {
+      const std::string single = sql::kInsertBucket;
+      const std::size_t values = single.rfind("VALUES") + 6;
+      statement = single.substr(0, values);
+      for (std::size_t row = 0; row < n; ++row) {
+        statement += row == 0 ? " (" : ", (";
+        for (std::size_t column = 1; column <= 4; ++column)
+          statement += (column > 1 ? ", $" : "$") + std::to_string(4 * row + column);
+        statement += ')';
+      }
+    }
+    return statement.c_str();
   }
 
   std::string Query(const std::string& tagKey, const std::string& tagValue, FleetStats& out) {
@@ -200,6 +232,7 @@ private:
   }
 
   std::unique_ptr<Engine> engine_;
+  std::map<std::size_t, std::string> insertBuckets_;
 };
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }

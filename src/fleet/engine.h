@@ -36,8 +36,13 @@ public:
   virtual std::string Script(const char* sql) = 0;
   /// One statement; its rows (if `rows` is not null). `sql` is one of the
   /// constants of sql.h, so an engine may keep it prepared by its address.
+  /// Without `rows`, an engine may send it on and report its error at the
+  /// next Flush or statement that waits for a result.
   virtual std::string Run(const char* sql, const std::vector<Value>& params,
                           std::vector<Row>* rows) = 0;
+  /// Waits for the statements an engine may have sent ahead (those run
+  /// without `rows`) and returns the first one's error, or "".
+  virtual std::string Flush() { return ""; }
   /// Whether the store's tables exist.
   virtual std::string HasSchema(bool& has) = 0;
   /// Whether the last error may pass if the transaction is tried again: a

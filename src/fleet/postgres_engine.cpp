@@ -34,11 +34,16 @@ public:
 
   std::string Begin() override { return Script("BEGIN"); }
   std::string Commit() override { return Script("COMMIT"); }
-  void Rollback() override { PQclear(PQexec(conn_, "ROLLBACK")); }
+  void Rollback() override {
+    Flush();
+    PQclear(PQexec(conn_, "ROLLBACK"));
+  }
 
   std::string Script(const char* sql) override {
+    std::string error = Flush();
+    if (!error.empty()) return error;
     PGresult* result = PQexec(conn_, sql);
-    std::string error = Check(result);
+    error = Check(result);
     PQclear(result);
     return error;
   }
@@ -58,20 +63,26 @@ public:
       }
       if (params[i].kind != Value::Kind::kNull) values[i] = text[i].c_str();
     }
+    // A statement that returns nothing is sent on without waiting for it
+    // (libpq's pipeline mode): a batch costs a round trip a session, not a
+    // row.
+    if (rows == nullptr) return Send(sql, values, types);
+    std::string error = Flush();
+    if (!error.empty()) return error;
     // Each statement is parsed and planned once per connection.
     auto known = prepared_.find(sql);
     if (known == prepared_.end()) {
-      const std::string name = "zel" + std::to_string(prepared_.size());
+      const std::string name = "zel" + std::to_string(names_++);
       PGresult* result =
           PQprepare(conn_, name.c_str(), sql, static_cast<int>(params.size()), types.data());
-      std::string error = Check(result);
+      error = Check(result);
       PQclear(result);
       if (!error.empty()) return error;
       known = prepared_.emplace(sql, name).first;
     }
     PGresult* result = PQexecPrepared(conn_, known->second.c_str(), static_cast<int>(params.size()),
                                       values.data(), nullptr, nullptr, 0);
-    std::string error = Check(result);
+    error = Check(result);
     if (error.empty() && rows != nullptr) error = Read(result, *rows);
     PQclear(result);
     return error;
@@ -85,6 +96,32 @@ public:
             {}, &rows);
     has = error.empty() && rows[0][0].integer != 0;
     return error;
+  }
+
+  std::string Flush() override {
+    if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF) return "";
+    std::string first;
+    if (PQpipelineSync(conn_) != 1) first = ErrorOf(conn_, nullptr);
+    // Each statement's result, then a null, then the sync's own result.
+    while (PQstatus(conn_) == CONNECTION_OK) {
+      PGresult* result = PQgetResult(conn_);
+      if (result == nullptr) continue;
+      const ExecStatusType status = PQresultStatus(result);
+      if (status == PGRES_PIPELINE_SYNC) {
+        PQclear(result);
+        break;
+      }
+      const std::string error = status == PGRES_PIPELINE_ABORTED ? "" : Check(result);
+      if (first.empty()) first = error;
+      PQclear(result);
+    }
+    if (PQstatus(conn_) != CONNECTION_OK && first.empty()) first = ErrorOf(conn_, nullptr);
+    PQexitPipelineMode(conn_);
+    // After an error the server skipped the rest: prepare those again.
+    if (!first.empty())
+      for (const char* sql : sentPrepares_) prepared_.erase(sql);
+    sentPrepares_.clear();
+    return first;
   }
 
   bool Retryable() const override {
@@ -102,6 +139,25 @@ private:
     const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     state_ = state != nullptr ? state : "";
     return ErrorOf(conn_, result);
+  }
+
+  std::string Send(const char* sql, const std::vector<const char*>& values,
+                   const std::vector<Oid>& types) {
+    if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF && PQenterPipelineMode(conn_) != 1)
+      return ErrorOf(conn_, nullptr);
+    auto known = prepared_.find(sql);
+    if (known == prepared_.end()) {
+      const std::string name = "zel" + std::to_string(names_++);
+      if (PQsendPrepare(conn_, name.c_str(), sql, static_cast<int>(types.size()), types.data()) !=
+          1)
+        return ErrorOf(conn_, nullptr);
+      known = prepared_.emplace(sql, name).first;
+      sentPrepares_.push_back(sql);
+    }
+    if (PQsendQueryPrepared(conn_, known->second.c_str(), static_cast<int>(values.size()),
+                            values.data(), nullptr, nullptr, 0) != 1)
+      return ErrorOf(conn_, nullptr);
+    return "";
   }
 
   static std::string Read(const PGresult* result, std::vector<Row>& rows) {
@@ -138,6 +194,8 @@ private:
   PGconn* conn_;
   std::string state_;
   std::map<const char*, std::string> prepared_;
+  std::vector<const char*> sentPrepares_;  // prepared in the pipeline under way
+  int names_ = 0;
 };
 
 }  // namespace

@@ -41,6 +41,7 @@ public:
     if (stmt == nullptr) {
       last_ = sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr);
       if (last_ != SQLITE_OK) return sqlite3_errmsg(db_);
+      if (stmt == nullptr) return "an empty statement";
     }
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
