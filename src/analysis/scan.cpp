@@ -419,7 +419,12 @@ Outcome ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, s
   Outcome out;
   Reader reader(source);
   const std::size_t blockBytes = std::max<std::size_t>(options.blockBytes, 2);
-  std::vector<char> buffer(blockBytes);
+  // A block, or what is left to read when that is less: a small file does
+  // not pay for zeroing a whole block.
+  const auto room = [&](std::uint64_t offset) {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(blockBytes, limit - offset));
+  };
+  std::vector<char> buffer(std::max<std::size_t>(room(begin), 2));
   std::vector<std::string_view> fields(rows.layout->needed + 1);
   std::vector<std::string> split;
   const Splitter splitter(rows.layout->needed);
@@ -428,7 +433,8 @@ Outcome ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, s
   std::size_t kept = 0;            // bytes of that row at the buffer's front
   bool skipping = false;           // that row is too long to keep
   for (std::uint64_t offset = begin;;) {
-    if (buffer.size() - kept < blockBytes / 2) buffer.resize(kept + blockBytes);
+    if (buffer.size() - kept < std::min(blockBytes / 2, room(offset)))
+      buffer.resize(kept + std::max<std::size_t>(room(offset), 2));
     const auto want =
         static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size() - kept, limit - offset));
     const std::size_t got = want == 0 ? 0 : reader.Read(offset, buffer.data() + kept, want);

@@ -17,7 +17,7 @@ public:
   explicit SqliteEngine(sqlite3* db) : db_(db) {}
 
   ~SqliteEngine() override {
-    for (auto& entry : statements_) sqlite3_finalize(entry.second);
+    for (auto& entry : statements_) sqlite3_finalize(entry.second.stmt);
     sqlite3_close(db_);
   }
 
@@ -37,17 +37,22 @@ public:
   std::string Run(const char* sql, const std::vector<Value>& params,
                   std::vector<Row>* rows) override {
     if (rows != nullptr) rows->clear();
-    sqlite3_stmt*& stmt = statements_[sql];
-    if (stmt == nullptr) {
-      last_ = sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr);
+    Statement& prepared = statements_[sql];
+    if (prepared.stmt == nullptr) {
+      last_ = sqlite3_prepare_v2(db_, sql, -1, &prepared.stmt, nullptr);
       if (last_ != SQLITE_OK) return sqlite3_errmsg(db_);
-      if (stmt == nullptr) return "an empty statement";
+      if (prepared.stmt == nullptr) return "an empty statement";
+      // $1, $2, ... are named parameters to SQLite: look their places up once.
+      for (int i = 1; i <= sqlite3_bind_parameter_count(prepared.stmt); ++i) {
+        const std::string name = "$" + std::to_string(i);
+        prepared.places.push_back(sqlite3_bind_parameter_index(prepared.stmt, name.c_str()));
+      }
     }
+    sqlite3_stmt* stmt = prepared.stmt;
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
     for (std::size_t i = 0; i < params.size(); ++i) {
-      const std::string name = "$" + std::to_string(i + 1);
-      const int at = sqlite3_bind_parameter_index(stmt, name.c_str());
+      const int at = i < prepared.places.size() ? prepared.places[i] : 0;
       if (at == 0) continue;
       const Value& v = params[i];
       switch (v.kind) {
@@ -110,7 +115,11 @@ public:
 private:
   sqlite3* db_;
   int last_ = SQLITE_OK;
-  std::map<const char*, sqlite3_stmt*> statements_;
+  struct Statement {
+    sqlite3_stmt* stmt = nullptr;
+    std::vector<int> places;  // of $1, $2, ...; 0 for one the statement lacks
+  };
+  std::map<const char*, Statement> statements_;
 };
 
 }  // namespace
