@@ -196,7 +196,6 @@ SummaryBuilder::SummaryBuilder(int scale)
 bool SummaryBuilder::Add(std::int64_t frameNs) {
   FrameSummary& t = totals_;
   if (frameNs < 0 || frameNs > kMaxTotalNs - t.totalNs || t.frames + 1 >= kCountLimit) return false;
-  const std::size_t slot = t.frames % kStutterWindow;
   if (t.frames > 0) {
     // The same rule as Summarize's, over the same window of earlier frames.
     const auto count = static_cast<std::int64_t>(std::min<std::uint64_t>(t.frames, kStutterWindow));
@@ -204,16 +203,18 @@ bool SummaryBuilder::Add(std::int64_t frameNs) {
       ++t.stutters;
       t.stutterNs += frameNs;
     }
-    const std::int64_t previous = window_[(t.frames - 1) % kStutterWindow];
-    t.jitterNs += frameNs > previous ? frameNs - previous : previous - frameNs;
+    t.jitterNs += frameNs > previousNs_ ? frameNs - previousNs_ : previousNs_ - frameNs;
     t.minNs = std::min(t.minNs, frameNs);
     t.maxNs = std::max(t.maxNs, frameNs);
   } else {
     t.minNs = t.maxNs = frameNs;
   }
-  if (t.frames >= kStutterWindow) windowNs_ -= window_[slot];
-  window_[slot] = frameNs;
-  windowNs_ += frameNs;
+  // window_[slot_] holds the frame kStutterWindow before this one, once
+  // there is one.
+  windowNs_ += frameNs - window_[slot_];
+  window_[slot_] = frameNs;
+  slot_ = slot_ + 1 == kStutterWindow ? 0 : slot_ + 1;
+  previousNs_ = frameNs;
 
   ++t.frames;
   t.totalNs += frameNs;
