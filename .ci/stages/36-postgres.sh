@@ -13,55 +13,25 @@ cd "$(dirname "$0")/../.."
 source .ci/lib.sh
 ensure_packages cmake make g++ libgtest-dev pkg-config libsqlite3-dev libpq-dev postgresql-15 \
   postgresql-contrib
-bin=/usr/lib/postgresql/15/bin
+source .ci/postgres.sh
 
-work=$(mktemp -d /tmp/zeltimers-postgres.XXXXXX)
-chmod 755 "$work"
-chown postgres "$work"
-servers=()
-cleanup() {
-  local dir
-  for dir in "${servers[@]}"; do
-    runuser -u postgres -- "$bin/pg_ctl" -D "$dir" -m immediate stop >/dev/null 2>&1 || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+pg_setup
+work=$pg_work
 fail() {
   [ $# -lt 2 ] || cat "$2"
   echo "postgres: $1"
   exit 1
 }
-
-# start_server NAME PORT: a new cluster listening on $work/.s.PGSQL.PORT only,
-# with a database "zel".
-start_server() {
-  local dir=$work/$1
-  runuser -u postgres -- "$bin/initdb" -D "$dir" -U postgres --auth=trust --no-sync \
-    >"$work/$1.initdb.log" 2>&1 || fail "initdb $1 failed" "$work/$1.initdb.log"
-  servers+=("$dir")
-  runuser -u postgres -- "$bin/pg_ctl" -D "$dir" -l "$work/$1.log" -w -o \
-    "-k $work -p $2 -c listen_addresses= -c fsync=off -c max_prepared_transactions=0" start \
-    >/dev/null || fail "server $1 did not start" "$work/$1.log"
-  psql_at "$2" postgres -c "CREATE DATABASE zel" >/dev/null
-}
-psql_at() {
-  local port=$1 db=$2
-  shift 2
-  psql -X -q -v ON_ERROR_STOP=1 -h "$work" -p "$port" -U postgres -d "$db" "$@"
-}
-url() { echo "postgresql://postgres@/zel?host=$work&port=$1"; }
-
 start=$SECONDS
 single=54401 coordinator=54402 shard0=54403 shard1=54404
-start_server single $single
-start_server coordinator $coordinator
-start_server shard0 $shard0
-start_server shard1 $shard1
+pg_start single $single || fail "server single did not start"
+pg_start coordinator $coordinator || fail "server coordinator did not start"
+pg_start shard0 $shard0 || fail "server shard0 did not start"
+pg_start shard1 $shard1 || fail "server shard1 did not start"
 for port in $shard0 $shard1; do
-  psql_at $port zel -f sql/schema.sql
+  pg_psql $port zel -f sql/schema.sql
 done
-psql_at $coordinator zel -v shard0_host="$work" -v shard0_port=$shard0 -v shard1_host="$work" \
+pg_psql $coordinator zel -v shard0_host="$work" -v shard0_port=$shard0 -v shard1_host="$work" \
   -v shard1_port=$shard1 -v shard_dbname=zel -v shard_user=postgres -f sql/postgres-shards.sql
 
 build=build-postgres
@@ -76,14 +46,14 @@ fi
 # The store's own tests, on one server and on the sharded coordinator.
 for port in $single $coordinator; do
   log=$work/tests-$port.log
-  ZEL_TEST_POSTGRES_URL=$(url $port) "$build/tests/zelfleet_tests" \
+  ZEL_TEST_POSTGRES_URL=$(pg_url $port) "$build/tests/zelfleet_tests" \
     --gtest_filter='FleetStore.Postgres*' >"$log" 2>&1 ||
     fail "the PostgreSQL tests failed on port $port" "$log"
   grep -q '^\[  PASSED  \] 1 test' "$log" || fail "the PostgreSQL test did not run" "$log"
 done
 # The coordinator's sessions really sit on the shards, some on each.
 for port in $shard0 $shard1; do
-  stored=$(psql_at $port zel -tA -c "SELECT COUNT(*) FROM zel_session")
+  stored=$(pg_psql $port zel -tA -c "SELECT COUNT(*) FROM zel_session")
   [ "$stored" -gt 0 ] || fail "shard on port $port holds no sessions"
 done
 
@@ -92,9 +62,9 @@ done
 tool=$build/tools/framestats/zel-framestats
 captures=(tests/captures/*.csv)
 for port in $single $coordinator; do
-  psql_at $port zel -c "DELETE FROM zel_bucket; DELETE FROM zel_tag; DELETE FROM zel_session"
+  pg_psql $port zel -c "DELETE FROM zel_bucket; DELETE FROM zel_tag; DELETE FROM zel_session"
 done
-targets=("$(url $single)" "$(url $coordinator)" "$work/fleet.db")
+targets=("$(pg_url $single)" "$(pg_url $coordinator)" "$work/fleet.db")
 for target in "${targets[@]}"; do
   "$tool" --db "$target" --tag build=ci "${captures[@]:0:2}" >/dev/null
   "$tool" --db "$target" --tag build=ci "${captures[@]}" >"$work/stored.txt"
