@@ -132,7 +132,7 @@ struct Tally {
   std::vector<double> errorsUs;  // |interval - period|
   std::int64_t cpuNs = 0;
   std::int64_t wallNs = 0;
-  std::int64_t interrupted = -1;  // the pacer's interrupted spins; -1 for the loops
+  std::int64_t lostCore = -1;  // the pacer's frames that lost its core; -1 for the loops
 };
 
 void Add(Tally& tally, const Run& run, double period) {
@@ -148,12 +148,12 @@ void Report(const std::string& method, double fps, const Tally& tally) {
   const auto wall = static_cast<double>(tally.wallNs);
   const auto frames = static_cast<double>(tally.errorsUs.size());
   const double rateError = (frames * period / wall - 1.0) * 100.0;
-  const std::string interrupted = tally.interrupted < 0 ? "" : std::to_string(tally.interrupted);
+  const std::string lostCore = tally.lostCore < 0 ? "" : std::to_string(tally.lostCore);
   std::printf("| %-7s | %3.0f | %8.1f | %8.1f | %8.1f | %8.1f | %6.2f %% | %+8.4f %% | %6s |\n",
               method.c_str(), fps, Percentile(tally.errorsUs, 0.50),
               Percentile(tally.errorsUs, 0.95), Percentile(tally.errorsUs, 0.99),
               *std::max_element(tally.errorsUs.begin(), tally.errorsUs.end()),
-              100.0 * static_cast<double>(tally.cpuNs) / wall, rateError, interrupted.c_str());
+              100.0 * static_cast<double>(tally.cpuNs) / wall, rateError, lostCore.c_str());
   std::fflush(stdout);
 }
 
@@ -222,7 +222,7 @@ int main(int argc, char** argv) {
   }
   std::printf("%d frames per row in turns of %d%s; |interval - period| in us\n\n", frames, block,
               load > 0 ? (", " + std::to_string(load) + " spinning processes beside").c_str() : "");
-  std::printf("| method | fps | p50 | p95 | p99 | max | CPU | rate error | interrupted |\n");
+  std::printf("| method | fps | p50 | p95 | p99 | max | CPU | rate error | lost core |\n");
   std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const std::string& rate : rates) {
     const double fps = std::atof(rate.c_str());
@@ -250,7 +250,7 @@ int main(int argc, char** argv) {
       }
     }
     for (std::size_t m = 0; m < methods.size(); ++m) {
-      if (!IsLoop(methods[m])) tallies[m].interrupted = pacers[m].Stats().interrupted;
+      if (!IsLoop(methods[m])) tallies[m].lostCore = pacers[m].Stats().lostCore;
       Report(methods[m], fps, tallies[m]);
     }
   }

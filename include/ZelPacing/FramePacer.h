@@ -23,16 +23,16 @@ struct PaceResult {
   bool slept = false;            ///< Wait() slept at least once
   bool missed = false;           ///< the deadline had passed when Wait() was called: no wait
   bool resynced = false;         ///< missed by more than a period: the grid restarted here
-  bool interrupted = false;      ///< the thread lost its core during the spin
+  bool lostCore = false;         ///< the thread lost its core to another (see FramePacer)
 };
 
 /// Totals since construction.
 struct PaceStats {
-  std::int64_t frames = 0;       ///< calls to Wait()
-  std::int64_t missed = 0;       ///< frames whose deadline had passed on arrival
-  std::int64_t resyncs = 0;      ///< grid restarts after a stall
-  std::int64_t spunNs = 0;       ///< total spin
-  std::int64_t interrupted = 0;  ///< spins during which the thread lost its core
+  std::int64_t frames = 0;    ///< calls to Wait()
+  std::int64_t missed = 0;    ///< frames whose deadline had passed on arrival
+  std::int64_t resyncs = 0;   ///< grid restarts after a stall
+  std::int64_t spunNs = 0;    ///< total spin
+  std::int64_t lostCore = 0;  ///< frames that lost the thread's core (see FramePacer)
 };
 
 /// Paces a render loop: call Wait() once per frame, before presenting it;
@@ -57,15 +57,16 @@ struct PaceStats {
 ///
 /// How it waits: it sleeps until a margin before the deadline, then spins
 /// on the clock with the CPU's pause instruction. The margin is how late
-/// the thread's recent sleeps woke (about one in 65 wakes later still),
-/// never more than the spin budget's share of a period, so the spin takes
-/// at most that share of a core. When the thread loses its core during a
-/// spin (a gap of over 100 µs between two clock readings), the cores are
-/// busy and the spin only costs the thread its place in the queue: the
-/// next 128 frames sleep to the deadline with no spin. The sleep is
-/// clock_nanosleep(TIMER_ABSTIME) with the thread's timer slack at 1 ns
-/// (restored before Wait() returns) on Linux, a relative nanosleep on
-/// other POSIX systems, and a high-resolution waitable timer on Windows.
+/// the thread's recent sleeps woke (about one wake-up in 65 is later
+/// still), never more than the spin budget's share of a period, so the spin
+/// takes at most that share of a core. When the thread has lost its core to
+/// another (a sleep woke over 1 ms later than the recent ones, or two
+/// clock readings in the spin were over 100 µs apart), the scheduler pays
+/// any spin back as a later wake-up, so the next 128 frames sleep to the
+/// deadline with no spin. The sleep is clock_nanosleep(TIMER_ABSTIME) on
+/// Linux, with the thread's timer slack at 1 ns for it (restored before
+/// Wait() returns); a relative nanosleep on other POSIX systems; a
+/// high-resolution waitable timer on Windows.
 ///
 /// Not thread-safe: one pacer per render loop. Allocates nothing.
 class FramePacer {

@@ -14,12 +14,18 @@ namespace platform = zel_pacing_platform;
 
 constexpr std::int64_t kMicro = 1000;
 constexpr std::int64_t kPpm = 1000000;
-// A clock reading comes every few dozen ns while spinning; a gap this long
-// is the thread taken off its core, not the spin's own cost.
-constexpr std::int64_t kGapNs = 100 * kMicro;
-// After an interrupted spin, the frames that sleep with no spin: long enough
-// that a busy machine is not asked again every frame, short enough (half a
-// second at 240 fps, two at 60) that one stray interruption costs little.
+// The thread lost its core to another: a clock reading in the spin came this
+// long after the one before (they come every few dozen ns), or a sleep woke
+// this much later than the recent ones (the estimate follows the timer's own
+// lateness; a thread that finds its core taken waits out the other's slice,
+// 0.75 ms or more). There the scheduler pays every µs of spin back as a
+// later wake-up, so sleeping to the deadline with no spin is both cheaper
+// and sooner.
+constexpr std::int64_t kSpinGapNs = 100 * kMicro;
+constexpr std::int64_t kWaitedForCoreNs = 1000 * kMicro;
+// The frames after such a one that sleep with no spin: long enough that a
+// busy machine is not tried again every frame, short enough (half a second
+// at 240 fps, two at 60) that one stray stall of an idle machine costs little.
 constexpr std::int64_t kBusyFrames = 128;
 // The estimate of late wake-ups rises by a sixteenth when a sleep wakes
 // later than it and falls by 1/1024 otherwise, so it settles where about
@@ -133,6 +139,7 @@ PaceResult FramePacer::Wait() {
   r.overshootNs = r.slept ? now - sleepUntil : 0;
   // A frame whose margin took the whole wait did not sleep: it counts as
   // one that woke in time, so a margin too large for the budget shrinks.
+  r.lostCore = r.overshootNs > m_LateWakeNs + kWaitedForCoreNs;
   const bool later = r.overshootNs > m_LateWakeNs;
   m_LateWakeNs += later ? m_LateWakeNs / kRiseDivisor + kLeastRiseNs : -m_LateWakeNs / kFallDivisor;
 
@@ -141,10 +148,10 @@ PaceResult FramePacer::Wait() {
     platform::Pause();
     const std::int64_t previous = now;
     now = platform::Now();
-    r.interrupted = r.interrupted || now - previous > kGapNs;
+    r.lostCore = r.lostCore || now - previous > kSpinGapNs;
   }
-  if (r.interrupted) {
-    ++m_Stats.interrupted;
+  if (r.lostCore) {
+    ++m_Stats.lostCore;
     m_BusyUntil = m_Stats.frames + 1 + kBusyFrames;
   }
   r.spunNs = now - spinFrom;
