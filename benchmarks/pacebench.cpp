@@ -6,14 +6,15 @@
 //   chunked  relative 1 ms sleeps while more than 1 ms is left, then spin;
 //   ratio    one relative sleep for 95 % of what is left, then spin;
 //   stepped  absolute sleeps of at most 2 ms to the deadline, slack 1 ns, no
-//            spin (how the pacer sleeps when spinning does not pay).
+//            spin.
 // At each rate the methods take turns in blocks of frames, each block on a
-// fresh thread (the pacer, `fixed` and `stepped` lower their thread's
-// slack), so that every method meets the same moods of a shared machine; a
+// fresh thread (`fixed` and `stepped` lower their thread's slack), so that
+// every method meets the same moods of a shared machine; a
 // pacer keeps what it learned from one of its blocks to the next. The
 // program prints one table row per method and rate: percentiles of
 // |interval - period| between consecutive returns within a block, the CPU
-// share of the waiting thread and the average rate's error.
+// share of the waiting thread, the average rate's error and, for the pacer,
+// the frames that lost its core (PaceStats::lostCore).
 //
 //   zel-pacebench [--frames N] [--rates 60,144,240]
 //                 [--methods default,precise,sleep,fixed,chunked,ratio,stepped]
