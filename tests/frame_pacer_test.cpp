@@ -115,14 +115,14 @@ TEST_F(Pacing, MarginFollowsRecentWakeUpsWithinTheBudget) {
 
 TEST_F(Pacing, LosingTheCoreSleepsTheNext128FramesWithoutASpin) {
   // A gap of 100 us between two readings in the spin (a 99 us stall and
-  // the reading's own 1 us), or a sleep 1 ms later than the recent ones
+  // the reading's own 1 us), or a sleep 2 ms later than the recent ones
   // (100 to 107 us here), is the machine's own; more is the thread losing
   // its core.
   const struct {
     std::int64_t gap, overshoot;
     bool lost;
   } rows[] = {
-      {99 * kUs, 0, false}, {101 * kUs, 0, true}, {0, 1090 * kUs, false}, {0, 1120 * kUs, true}};
+      {99 * kUs, 0, false}, {101 * kUs, 0, true}, {0, 2090 * kUs, false}, {0, 2120 * kUs, true}};
   for (const auto& row : rows) {
     Reset();
     FramePacer pacer(100.0);
@@ -137,6 +137,12 @@ TEST_F(Pacing, LosingTheCoreSleepsTheNext128FramesWithoutASpin) {
       ASSERT_EQ(next.marginNs, 0) << i;
       ASSERT_LE(next.spunNs, 1 * kUs) << i;
     }
+    EXPECT_GT(Frames(pacer, 1, 0).marginNs, 0);
+    if (!row.lost) continue;
+    // Lost again before 128 frames have spun: twice as long.
+    script::StallAfterReads(3, 200 * kUs);
+    EXPECT_TRUE(Frames(pacer, 1, 0).lostCore);
+    EXPECT_EQ(Frames(pacer, 256, 0).marginNs, 0);
     EXPECT_GT(Frames(pacer, 1, 0).marginNs, 0);
   }
 }

@@ -60,10 +60,11 @@ struct PaceStats {
 /// the thread's recent sleeps woke (about one wake-up in 65 is later
 /// still), never more than the spin budget's share of a period, so the spin
 /// takes at most that share of a core. When the thread has lost its core to
-/// another (a sleep woke over 1 ms later than the recent ones, or two
+/// another (a sleep woke over 2 ms later than the recent ones, or two
 /// clock readings in the spin were over 100 µs apart), the scheduler pays
 /// any spin back as a later wake-up, so the next 128 frames sleep to the
-/// deadline with no spin. The sleep is clock_nanosleep(TIMER_ABSTIME) on
+/// deadline with no spin (twice as many, up to 4096, when it is lost again
+/// before 128 frames have spun). The sleep is clock_nanosleep(TIMER_ABSTIME) on
 /// Linux, with the thread's timer slack at 1 ns for it (restored before
 /// Wait() returns); a relative nanosleep on other POSIX systems; a
 /// high-resolution waitable timer on Windows.
@@ -126,8 +127,9 @@ private:
 
   PaceMode m_Mode = PaceMode::kDefault;
   std::int64_t m_BudgetPpm = 25000;
-  std::int64_t m_LateWakeNs = 100000;  // the estimate of recent overshoots
-  std::int64_t m_BusyUntil = 0;        // frames before this one do not spin
+  std::int64_t m_LateWakeNs = 100000;   // the estimate of recent overshoots
+  std::int64_t m_BusyUntil = -1000000;  // frames before this one do not spin
+  std::int64_t m_BusyFrames = 0;        // for how long, the last time
   PaceStats m_Stats;
 };
 

@@ -18,15 +18,16 @@ constexpr std::int64_t kPpm = 1000000;
 // long after the one before (they come every few dozen ns), or a sleep woke
 // this much later than the recent ones (the estimate follows the timer's own
 // lateness; a thread that finds its core taken waits out the other's slice,
-// 0.75 ms or more). There the scheduler pays every µs of spin back as a
-// later wake-up, so sleeping to the deadline with no spin is both cheaper
-// and sooner.
+// milliseconds). There the scheduler pays every µs of spin back as a later
+// wake-up, so sleeping to the deadline with no spin is cheaper and sooner.
 constexpr std::int64_t kSpinGapNs = 100 * kMicro;
-constexpr std::int64_t kWaitedForCoreNs = 1000 * kMicro;
-// The frames after such a one that sleep with no spin: long enough that a
-// busy machine is not tried again every frame, short enough (half a second
-// at 240 fps, two at 60) that one stray stall of an idle machine costs little.
+constexpr std::int64_t kWaitedForCoreNs = 2000 * kMicro;
+// The frames after such a one that sleep with no spin: at first half a
+// second at 240 fps, two at 60, so that a stray stall costs little; twice as
+// many when the core is lost again before that many frames have spun, so
+// that a core that stays shared is not spun on again and again.
 constexpr std::int64_t kBusyFrames = 128;
+constexpr std::int64_t kLongestBusyFrames = 4096;
 // The estimate of late wake-ups rises by a sixteenth when a sleep wakes
 // later than it and falls by 1/1024 otherwise, so it settles where about
 // one wake-up in 65 is later (1/1024 against 1/16 + 1/1024): it follows a
@@ -152,7 +153,9 @@ PaceResult FramePacer::Wait() {
   }
   if (r.lostCore) {
     ++m_Stats.lostCore;
-    m_BusyUntil = m_Stats.frames + 1 + kBusyFrames;
+    const bool again = m_Stats.frames - m_BusyUntil < kBusyFrames;
+    m_BusyFrames = again ? std::min(2 * m_BusyFrames, kLongestBusyFrames) : kBusyFrames;
+    m_BusyUntil = m_Stats.frames + 1 + m_BusyFrames;
   }
   r.spunNs = now - spinFrom;
   m_Stats.spunNs += r.spunNs;
