@@ -138,9 +138,9 @@ PaceResult FramePacer::Wait() {
     now = platform::Now();
   }
   r.overshootNs = r.slept ? now - sleepUntil : 0;
-  // A frame whose margin took the whole wait did not sleep: it counts as
-  // one that woke in time, so a margin too large for the budget shrinks.
   r.lostCore = r.overshootNs > m_LateWakeNs + kWaitedForCoreNs;
+  // A frame whose margin took the whole wait did not sleep: it counts as
+  // one that woke in time, so a margin too large for the wait shrinks.
   const bool later = r.overshootNs > m_LateWakeNs;
   m_LateWakeNs += later ? m_LateWakeNs / kRiseDivisor + kLeastRiseNs : -m_LateWakeNs / kFallDivisor;
 
