@@ -6,14 +6,15 @@
 //   chunked  relative 1 ms sleeps while more than 1 ms is left, then spin;
 //   ratio    one relative sleep for 95 % of what is left, then spin;
 //   stepped  absolute sleeps of at most 2 ms to the deadline, slack 1 ns, no
-//            spin (how the pacer sleeps when spinning does not pay).
+//            spin.
 // At each rate the methods take turns in blocks of frames, each block on a
-// fresh thread (the pacer, `fixed` and `stepped` lower their thread's
-// slack), so that every method meets the same moods of a shared machine; a
+// fresh thread (`fixed` and `stepped` lower their thread's slack), so that
+// every method meets the same moods of a shared machine; a
 // pacer keeps what it learned from one of its blocks to the next. The
 // program prints one table row per method and rate: percentiles of
 // |interval - period| between consecutive returns within a block, the CPU
-// share of the waiting thread and the average rate's error.
+// share of the waiting thread, the average rate's error and, for the pacer,
+// the frames that lost its core (PaceStats::lostCore).
 //
 //   zel-pacebench [--frames N] [--rates 60,144,240]
 //                 [--methods default,precise,sleep,fixed,chunked,ratio,stepped]
@@ -132,7 +133,7 @@ struct Tally {
   std::vector<double> errorsUs;  // |interval - period|
   std::int64_t cpuNs = 0;
   std::int64_t wallNs = 0;
-  std::int64_t trials = -1;  // the pacer's (PaceStats::trials); -1 for the loops
+  std::int64_t lostCore = -1;  // the pacer's frames that lost its core; -1 for the loops
 };
 
 void Add(Tally& tally, const Run& run, double period) {
@@ -148,12 +149,12 @@ void Report(const std::string& method, double fps, const Tally& tally) {
   const auto wall = static_cast<double>(tally.wallNs);
   const auto frames = static_cast<double>(tally.errorsUs.size());
   const double rateError = (frames * period / wall - 1.0) * 100.0;
-  const std::string trials = tally.trials < 0 ? "" : std::to_string(tally.trials);
+  const std::string lostCore = tally.lostCore < 0 ? "" : std::to_string(tally.lostCore);
   std::printf("| %-7s | %3.0f | %8.1f | %8.1f | %8.1f | %8.1f | %6.2f %% | %+8.4f %% | %6s |\n",
               method.c_str(), fps, Percentile(tally.errorsUs, 0.50),
               Percentile(tally.errorsUs, 0.95), Percentile(tally.errorsUs, 0.99),
               *std::max_element(tally.errorsUs.begin(), tally.errorsUs.end()),
-              100.0 * static_cast<double>(tally.cpuNs) / wall, rateError, trials.c_str());
+              100.0 * static_cast<double>(tally.cpuNs) / wall, rateError, lostCore.c_str());
   std::fflush(stdout);
 }
 
@@ -222,7 +223,7 @@ int main(int argc, char** argv) {
   }
   std::printf("%d frames per row in turns of %d%s; |interval - period| in us\n\n", frames, block,
               load > 0 ? (", " + std::to_string(load) + " spinning processes beside").c_str() : "");
-  std::printf("| method | fps | p50 | p95 | p99 | max | CPU | rate error | trials |\n");
+  std::printf("| method | fps | p50 | p95 | p99 | max | CPU | rate error | lost core |\n");
   std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const std::string& rate : rates) {
     const double fps = std::atof(rate.c_str());
@@ -250,7 +251,7 @@ int main(int argc, char** argv) {
       }
     }
     for (std::size_t m = 0; m < methods.size(); ++m) {
-      if (!IsLoop(methods[m])) tallies[m].trials = pacers[m].Stats().trials;
+      if (!IsLoop(methods[m])) tallies[m].lostCore = pacers[m].Stats().lostCore;
       Report(methods[m], fps, tallies[m]);
     }
   }

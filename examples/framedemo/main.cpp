@@ -192,7 +192,7 @@ int Run(const Options& options) {
   // allocates nothing in the loop; uncapped runs grow the buffer.
   const double expected = (options.fps > 0.0 ? options.fps : 1000.0) * (options.duration + 1.0);
   zel_analysis::FrameRecorder recorder(static_cast<std::size_t>(expected));
-  Pacer pacer(options.fps, static_cast<std::size_t>(expected));
+  Pacer pacer(options.fps, static_cast<std::size_t>(expected), options.plainSleep);
   Canvas back(kSceneWidth, kSceneHeight);
   Canvas front(kSceneWidth, kSceneHeight);
   std::string status = "[  0.0 s] measuring...";

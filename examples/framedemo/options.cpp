@@ -51,7 +51,7 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
     }
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    if (name == "--capture" || name == "--format") {
+    if (name == "--capture" || name == "--format" || name == "--wait") {
       std::string text;
       if (equals != std::string::npos) {
         text = arg.substr(equals + 1);
@@ -63,6 +63,11 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
         result.options.capture = text;
       } else if (name == "--format" && zel_analysis::FormatFromName(text, format)) {
         result.options.format = text;
+      } else if (name == "--wait" && (text == "pacer" || text == "sleep")) {
+        result.options.plainSleep = text == "sleep";
+      } else if (name == "--wait") {
+        result.error = "invalid value '" + text + "' for --wait: expected pacer or sleep";
+        return result;
       } else {
         result.error =
             name == "--capture"
@@ -123,6 +128,9 @@ std::string Usage(const std::string& program) {
          "                 tools read (see --format)\n"
          "  --format NAME  the capture's format: presentmon (default), mangohud\n"
          "                 or zel\n"
+         "  --wait NAME    how frames wait for their deadline: pacer (default, the\n"
+         "                 FramePacer) or sleep (a plain sleep to each deadline,\n"
+         "                 to compare with)\n"
          "  --help         print this text and exit\n"
          "\n"
          "On a terminal the scene animates in place; otherwise only the\n"

@@ -14,6 +14,7 @@ struct Options {
   double extraLoad = 0.0;             // milliseconds of busy work added to each draw
   std::string capture;                // file to write every frame to; empty for none
   std::string format = "presentmon";  // its format: presentmon, mangohud or zel
+  bool plainSleep = false;            // --wait sleep: a plain absolute sleep instead of the pacer
 };
 
 struct ParseResult {

@@ -1,7 +1,13 @@
 #include "pacer.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <thread>
+#if defined(__linux__)
+#include <ctime>
+#endif
 
 namespace framedemo {
 
@@ -31,14 +37,41 @@ std::string PacingLine(const PacingReport& report, double runSeconds) {
   return line;
 }
 
-Pacer::Pacer(double fps, std::size_t frames) : m_Pacer(fps) { m_LateNs.reserve(frames); }
+Pacer::Pacer(double fps, std::size_t frames, bool plainSleep)
+    : m_Pacer(fps), m_PlainSleep(plainSleep), m_MilliHz(std::llround(fps * 1000.0)) {
+  m_LateNs.reserve(frames);
+}
+
+// The pacer's grid (t0 + floor(k * 1e12 / mHz), restarted after a stall of
+// over a period), slept to with the thread's own timer slack and no spin.
+std::int64_t Pacer::SleepToDeadline() {
+  constexpr std::int64_t kPs = 1000000000000;
+  const std::int64_t arrived = zel_pacing::ClockNs();
+  const std::int64_t deadline =
+      m_T0 + (m_K + 1) * (kPs / m_MilliHz) + (m_K + 1) * (kPs % m_MilliHz) / m_MilliHz;
+  if (m_T0 < 0 || arrived > deadline + m_Pacer.PeriodNs()) {
+    m_T0 = arrived;
+    m_K = 0;
+    return 0;
+  }
+  ++m_K;
+#if defined(__linux__)
+  const timespec until{static_cast<time_t>(deadline / 1000000000), deadline % 1000000000};
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) != 0) {
+  }
+#else
+  std::this_thread::sleep_for(std::chrono::nanoseconds(deadline - arrived));
+#endif
+  return std::max<std::int64_t>(zel_pacing::ClockNs() - deadline, 0);
+}
 
 bool Pacer::Wait() {
   const std::int64_t cpu = zel_pacing::ThreadCpuNs();
-  const zel_pacing::PaceResult result = m_Pacer.Wait();
+  const std::int64_t late =
+      m_PlainSleep && m_Pacer.PeriodNs() > 0 ? SleepToDeadline() : m_Pacer.Wait().lateNs;
   m_CpuNs += zel_pacing::ThreadCpuNs() - cpu;
-  m_LateNs.push_back(result.lateNs);
-  return result.lateNs > m_Pacer.PeriodNs() / 2 && m_Pacer.PeriodNs() > 0;
+  m_LateNs.push_back(late);
+  return late > m_Pacer.PeriodNs() / 2 && m_Pacer.PeriodNs() > 0;
 }
 
 }  // namespace framedemo

@@ -30,8 +30,10 @@ std::string PacingLine(const PacingReport& report, double runSeconds);
 class Pacer {
 public:
   // fps 0 paces nothing. Room for `frames` frames' lateness is kept from
-  // the start, so that pacing allocates nothing in the loop.
-  Pacer(double fps, std::size_t frames);
+  // the start, so that pacing allocates nothing in the loop. `plainSleep`
+  // waits with one plain sleep to each deadline of the same grid instead of
+  // the FramePacer: the baseline the pacer is measured against.
+  Pacer(double fps, std::size_t frames, bool plainSleep = false);
 
   // Returns once the frame's deadline has come, and whether the frame is
   // late: more than half a period after its deadline.
@@ -40,7 +42,13 @@ public:
   PacingReport Report() const { return SummarizePacing(m_LateNs, m_CpuNs); }
 
 private:
+  std::int64_t SleepToDeadline();
+
   zel_pacing::FramePacer m_Pacer;
+  bool m_PlainSleep = false;
+  std::int64_t m_MilliHz = 0;
+  std::int64_t m_T0 = -1;
+  std::int64_t m_K = 0;
   std::vector<std::int64_t> m_LateNs;
   std::int64_t m_CpuNs = 0;
 };

@@ -1,5 +1,5 @@
-// The platform under the pacer: a monotonic clock in nanoseconds and an
-// absolute sleep on the same clock.
+// The platform under the pacer: a monotonic clock in nanoseconds, a sleep
+// to a time on it, and the CPU's pause for spinning.
 //
 // One source file per platform provides these; the build picks one. The
 // tests link scripted_platform.cpp instead and decide when every sleep
@@ -8,6 +8,9 @@
 #define ZELTIMERS_SRC_PACING_PLATFORM_H
 
 #include <cstdint>
+#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+#include <intrin.h>
+#endif
 
 namespace zel_pacing_platform {
 
@@ -16,30 +19,23 @@ std::int64_t Now();
 
 /// Sleeps until Now() reaches `deadlineNs`, as well as the platform can: it
 /// may wake late, and (on a signal) early. Returns at once for a time that
-/// has passed.
+/// has passed. Leaves the thread's settings as it found them.
 void SleepUntil(std::int64_t deadlineNs);
 
 /// CPU time the calling thread has used, in nanoseconds.
 std::int64_t ThreadCpuNs();
 
-/// Whether, at this moment, more threads are running or ready to run on
-/// the whole machine than it has cores (the caller counted): a thread that
-/// sleeps now will queue for a core when it wakes. False where the platform
-/// does not tell.
-bool CoresBusy();
-
-/// How long the calling thread has been ready to run but waiting for a
-/// core, in all, in nanoseconds: what a wake-up that came late waited for
-/// the cores (a loaded machine) rather than for its timer (an idle virtual
-/// machine's stalls). -1 where the platform does not tell.
-std::int64_t RunQueueWaitNs();
-
-/// Asks the scheduler for short time slices for the calling thread (on),
-/// or gives it back the slices it had before (off). A thread on short
-/// slices that wakes on a busy core takes it from the thread running there
-/// at once, where one on the default slice often waits out that thread's
-/// slice. Does nothing where the platform has no such request.
-void ShortSlices(bool on);
+/// Tells the CPU the thread is spinning: a core shared with another
+/// hardware thread gives it the time, and the loop draws less power.
+inline void Pause() {
+#if defined(__i386__) || defined(__x86_64__)
+  __asm__ __volatile__("pause");
+#elif defined(__aarch64__) || (defined(__arm__) && __ARM_ARCH >= 7)
+  __asm__ __volatile__("yield");
+#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+  _mm_pause();
+#endif
+}
 
 }  // namespace zel_pacing_platform
 

@@ -20,23 +20,13 @@ void SetStepPerRead(std::int64_t ns);
 /// A sleep never takes the clock back.
 void ScriptOvershoots(const std::vector<std::int64_t>& overshoots, std::int64_t thereafter = 0);
 
-/// What CoresBusy() answers from now on, and how far each call moves the
-/// clock (what reading the cores costs).
-void SetCoresBusy(bool busy);
-void SetCoresReadCost(std::int64_t ns);
-/// CoresBusy() calls since the last Restore().
-std::int64_t CoresReads();
+/// The clock jumps by `ns` after `reads` more reads: the thread losing its
+/// core for that long.
+void StallAfterReads(std::int64_t reads, std::int64_t ns);
 
-/// From now on the thread's run-queue wait is known (it starts unknown),
-/// and each sleep adds `perSleepNs` to it.
-void ScriptRunQueueWait(std::int64_t perSleepNs);
-
-/// Clock reads and sleeps since the last Restore(), the sleeps taken on
-/// short slices, and whether the thread is on them now.
+/// Clock reads and sleeps since the last Restore().
 std::int64_t Reads();
 std::int64_t Sleeps();
-std::int64_t ShortSliceSleeps();
-bool OnShortSlices();
 
 /// Back to time 0, no step, no overshoot, counts cleared.
 void Restore();

@@ -85,12 +85,4 @@ void SleepUntil(std::int64_t deadlineNs) {
     WaitForSingleObject(timer.Handle(), INFINITE);
 }
 
-// Windows has no cheap count of runnable threads; the trials (see
-// FramePacer) find a loaded machine there by its late frames alone.
-bool CoresBusy() { return false; }
-
-std::int64_t RunQueueWaitNs() { return -1; }
-
-void ShortSlices(bool) {}
-
 }  // namespace zel_pacing_platform

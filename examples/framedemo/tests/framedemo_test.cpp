@@ -16,9 +16,11 @@ using framedemo::Canvas;
 using framedemo::ParseOptions;
 
 TEST(Options, ReadsBothFormsAndEveryOption) {
-  const auto result =
-      ParseOptions({"--fps", "0", "--duration=0.5", "--history", "7", "--load=2.5"});
+  const auto result = ParseOptions(
+      {"--fps", "0", "--duration=0.5", "--history", "7", "--load=2.5", "--wait=sleep"});
   ASSERT_EQ(result.error, "");
+  EXPECT_TRUE(result.options.plainSleep);
+  EXPECT_FALSE(ParseOptions({"--wait", "pacer"}).options.plainSleep);
   EXPECT_EQ(result.options.fps, 0.0);
   EXPECT_EQ(result.options.duration, 0.5);
   EXPECT_EQ(result.options.history, 7);
@@ -38,6 +40,7 @@ TEST(Options, RejectsBadInputNamingTheOption) {
       {{"--history", "0"}, "--history"},   {{"--history", "1.5"}, "--history"},
       {{"--history"}, "--history"},        {{"--load", "1e4"}, "--load"},
       {{"--frames", "3"}, "--frames"},     {{"-x"}, "-x"},
+      {{"--wait", "spin"}, "--wait"},
   };
   for (const auto& c : cases) {
     const auto result = ParseOptions(c.args);

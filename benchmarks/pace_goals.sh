@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The frame pacer's goals, from zel-framedemo's own capture: at 60, 144 and
+# 240 fps, quiet and with two spinning processes beside it, the pacer
+# (`--wait pacer`) and a plain absolute sleep to the same grid (`--wait
+# sleep`) take turns, ROUNDS times; BEFORE=path/to/another/zel-framedemo
+# adds a third turn (an older pacer). Prints the median of the rounds of
+# |interval - period| percentiles (µs), the average rate's error and the
+# demo's CPU share (user + system over wall time), with `uptime` before
+# each round.
+#
+#   benchmarks/pace_goals.sh build/examples/framedemo/zel-framedemo
+#   ROUNDS=3 DURATION=10 BEFORE=old/zel-framedemo benchmarks/pace_goals.sh DEMO
+set -euo pipefail
+demo=${1:?usage: pace_goals.sh path/to/zel-framedemo}
+rounds=${ROUNDS:-3}
+duration=${DURATION:-10}
+rates=${RATES:-60 144 240}
+work=$(mktemp -d)
+spinners=()
+stop_load() {
+  for pid in "${spinners[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${spinners[@]}"; do wait "$pid" 2>/dev/null || true; done
+  spinners=()
+}
+trap 'stop_load; rm -rf "$work"' EXIT
+
+# run NAME FPS BINARY ARGS...: one capture; appends "name fps p50 p95 p99 rate% cpu%" to rows.
+run() {
+  local name=$1 fps=$2 bin=$3
+  shift 3
+  local start end cpu
+  start=$(date +%s%N)
+  TIMEFORMAT='%U %S'
+  cpu=$({ time "$bin" --fps "$fps" --duration "$duration" --capture "$work/c.zel" --format zel \
+    "$@" >/dev/null; } 2>&1)
+  end=$(date +%s%N)
+  # Rows after the two header lines and the column names; the first interval counts from start.
+  tail -n +5 "$work/c.zel" | awk -F, -v fps="$fps" -v name="$name" -v cpu="$cpu" \
+    -v wall="$(((end - start) / 1000))" '
+    { e = $2 - 1e9 / fps; print (e < 0 ? -e : e) / 1000 > "/dev/stderr"; n++; if (n == 1) t0 = $1 - $2; t1 = $1 }
+    END { split(cpu, c, " "); printf "%s %s RATE %.4f %.2f\n", name, fps,
+          (n * 1e9 / fps / (t1 - t0) - 1) * 100, (c[1] + c[2]) * 1e8 / wall }' \
+    2>"$work/e" >"$work/line"
+  sort -g "$work/e" >"$work/s"
+  local count p
+  count=$(wc -l <"$work/s")
+  p=()
+  for q in 50 95 99; do p+=("$(sed -n "$(((count * q + 99) / 100))p" "$work/s")"); done
+  sed "s/RATE/${p[0]} ${p[1]} ${p[2]}/" "$work/line" >>"$work/rows"
+}
+
+for ((round = 1; round <= rounds; round++)); do
+  for load in quiet loaded; do
+    if [ "$load" = loaded ]; then
+      for _ in 1 2; do
+        sh -c 'while :; do :; done' &
+        spinners+=($!)
+      done
+    fi
+    echo "round $round, $load: $(uptime)" >&2
+    for fps in $rates; do
+      run "$load/pacer" "$fps" "$demo" --wait pacer
+      run "$load/sleep" "$fps" "$demo" --wait sleep
+      [ -z "${BEFORE:-}" ] || run "$load/before" "$fps" "$BEFORE"
+    done
+    stop_load
+  done
+done
+
+echo "| load/wait | fps | p50 | p95 | p99 | rate error % | CPU % |"
+echo "|---|---:|---:|---:|---:|---:|---:|"
+# The median of the rounds, column by column.
+sort -k1,1 -k2,2n "$work/rows" | awk '
+  function median(col,   i, j, t, a) {
+    for (i = 1; i <= n; i++) a[i] = v[i, col]
+    for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (a[j] < a[i]) { t = a[i]; a[i] = a[j]; a[j] = t }
+    return a[int((n + 1) / 2)]
+  }
+  function flush() { if (n) printf "| %s | %s | %.1f | %.1f | %.1f | %+.4f | %.2f |\n", key1, key2,
+                       median(3), median(4), median(5), median(6), median(7); n = 0 }
+  $1 != key1 || $2 != key2 { flush(); key1 = $1; key2 = $2 }
+  { n++; for (c = 3; c <= 7; c++) v[n, c] = $c }
+  END { flush() }'
