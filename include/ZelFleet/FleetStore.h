@@ -9,6 +9,7 @@
 #define ZELFLEET_FLEETSTORE_H
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -39,6 +40,14 @@ public:
   /// nothing of the batch is stored. Other processes may store into the same
   /// database at the same time: each batch goes in whole, once.
   virtual std::string StoreBatch(const std::vector<Session>& sessions, std::size_t* skipped) = 0;
+
+  /// The same, for sessions that arrive one by one: `next` fills in the next
+  /// session and returns "" (done set when there is none left), or returns
+  /// why it has none (then nothing of the batch is stored and that is the
+  /// answer). A reader can make the next session while the database stores
+  /// the last.
+  using SessionSource = std::function<std::string(Session& session, bool& done)>;
+  virtual std::string StoreFrom(const SessionSource& next, std::size_t* skipped) = 0;
 
   /// The statistics of every stored session, or of those with the tag
   /// tagKey = tagValue when tagKey is not empty, as FleetStatsOf computes

@@ -38,15 +38,40 @@ public:
   explicit Store(std::unique_ptr<Engine> engine) : engine_(std::move(engine)) {}
 
   std::string StoreBatch(const std::vector<Session>& sessions, std::size_t* skipped) override {
+    std::size_t i = 0;
+    return StoreFrom(
+        [&](Session& session, bool& done) {
+          done = i == sessions.size();
+          if (!done) session = sessions[i++];
+          return std::string();
+        },
+        skipped);
+  }
+
+  std::string StoreFrom(const SessionSource& next, std::size_t* skipped) override {
     // A concurrent writer storing the same session (or creating the tables)
-    // first makes this batch fail on a unique key: once more, it sees them.
+    // first makes this batch fail on a unique key: once more, it sees them,
+    // with the sessions taken from `next` the first time.
+    std::vector<Session> taken;
+    bool drained = false;
     std::string error;
     for (int attempt = 0; attempt < 2; ++attempt) {
       std::size_t skips = 0;
+      bool fromSource = false;
       error = engine_->Begin();
       if (error.empty()) error = Prepare();
-      for (std::size_t i = 0; error.empty() && i < sessions.size(); ++i) {
-        error = StoreOne(sessions[i], skips);
+      for (std::size_t i = 0; error.empty(); ++i) {
+        if (i == taken.size()) {
+          if (drained) break;
+          taken.emplace_back();
+          error = next(taken.back(), drained);
+          fromSource = !error.empty();
+          if (drained || fromSource) {
+            taken.pop_back();
+            break;
+          }
+        }
+        error = StoreOne(taken[i], skips);
       }
       if (error.empty()) error = engine_->Commit();
       if (error.empty()) {
@@ -54,7 +79,7 @@ public:
         return "";
       }
       engine_->Rollback();
-      if (!engine_->Retryable()) break;
+      if (fromSource || !engine_->Retryable()) break;
     }
     return error;
   }

@@ -15,15 +15,19 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <exception>
 #include <fstream>
 #include <ios>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -435,6 +439,83 @@ void PrintFleet(const FleetStats& stats, const Arguments& args) {
 }
 
 #if ZELTIMERS_FRAMESTATS_FLEET
+// Reads and summarises files in order on a thread of its own, at most
+// kAhead sessions ahead of the one taking them. It stops at the first bad
+// file (handing it on) and keeps a fault of its own (an exception) for
+// Finish to throw.
+class SessionReader {
+public:
+  explicit SessionReader(const std::vector<std::string>& paths)
+      : paths_(paths), thread_([this] { Run(); }) {}
+  ~SessionReader() { Stop(); }
+
+  /// The next file's session, in order; false when there is none left. After
+  /// a fault, a session with an error, so that the batch stops.
+  bool Next(std::string& path, SessionFile& file) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return !ready_.empty() || ended_; });
+    if (ready_.empty() && fault_) {
+      file.error = "reading stopped";  // not stored; Finish throws the fault
+      return true;
+    }
+    if (ready_.empty()) return false;
+    path = paths_[taken_++];
+    file = std::move(ready_.front());
+    ready_.pop_front();
+    changed_.notify_all();
+    return true;
+  }
+
+  /// Ends the thread; rethrows what stopped it early, if anything did.
+  void Finish() {
+    Stop();
+    if (fault_) std::rethrow_exception(fault_);
+  }
+
+private:
+  static constexpr std::size_t kAhead = 16;
+
+  void Run() {
+    try {
+      for (const std::string& path : paths_) {
+        SessionFile file = ReadSession(path);
+        const bool bad = !file.error.empty();
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return ready_.size() < kAhead || stop_; });
+        if (stop_) break;
+        ready_.push_back(std::move(file));
+        changed_.notify_all();
+        if (bad) break;
+      }
+    } catch (...) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      fault_ = std::current_exception();
+    }
+    const std::lock_guard<std::mutex> lock(mutex_);
+    ended_ = true;
+    changed_.notify_all();
+  }
+
+  void Stop() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+      changed_.notify_all();
+    }
+    if (thread_.joinable()) thread_.join();
+  }
+
+  const std::vector<std::string>& paths_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<SessionFile> ready_;
+  std::size_t taken_ = 0;
+  bool stop_ = false;
+  bool ended_ = false;
+  std::exception_ptr fault_;
+  std::thread thread_;  // last: it starts once the rest is made
+};
+
 int RunDatabase(const Arguments& args) {
   std::string error;
   const std::unique_ptr<zel_fleet::FleetStore> store = zel_fleet::OpenFleetStore(args.db, error);
@@ -454,26 +535,37 @@ int RunDatabase(const Arguments& args) {
     PrintFleet(stats, args);
     return 0;
   }
-  std::vector<zel_fleet::Session> sessions;
-  for (const std::string& path : args.files) {
-    SessionFile file = ReadSession(path);
-    if (!file.error.empty()) {
-      std::fprintf(stderr, "%s: %s\n", kProgram, file.error.c_str());
-      return 2;
-    }
-    zel_fleet::Session session{std::move(file.document.summary), path, {}};
-    session.tags.emplace_back("application", file.document.application);
-    session.tags.emplace_back("file", BaseName(path));
-    for (const auto& tag : args.tags) session.tags.push_back(tag);
-    sessions.push_back(std::move(session));
-  }
+  // The files are read and summarised a few sessions ahead, on a thread of
+  // their own, while the database stores the last ones.
+  SessionReader reader(args.files);
+  bool badInput = false;
+  std::size_t count = 0;
   std::size_t skipped = 0;
-  error = store->StoreBatch(sessions, &skipped);
+  error = store->StoreFrom(
+      [&](zel_fleet::Session& session, bool& done) {
+        std::string path;
+        SessionFile file;
+        done = !reader.Next(path, file);
+        if (done) return std::string();
+        if (!file.error.empty()) {
+          badInput = true;
+          return file.error;
+        }
+        session = {std::move(file.document.summary), path, {}};
+        session.tags.emplace_back("application", file.document.application);
+        session.tags.emplace_back("file", BaseName(path));
+        for (const auto& tag : args.tags) session.tags.push_back(tag);
+        ++count;
+        return std::string();
+      },
+      &skipped);
+  reader.Finish();  // a fault of the reading thread's, as the machine's
   if (!error.empty()) {
     std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
-    return 1;
+    return badInput ? 2 : 1;
   }
-  std::printf("stored %zu sessions, %zu stored before\n", sessions.size() - skipped, skipped);
+  const std::size_t sessions = count;
+  std::printf("stored %zu sessions, %zu stored before\n", sessions - skipped, skipped);
   return 0;
 }
 #else
