@@ -74,9 +74,11 @@ db_bytes=$(stat -c %s "$work/fleet.db")
 pg_bytes=$(pg_psql $port zel -tA -c "SELECT SUM(pg_total_relation_size(c)) FROM
   unnest(ARRAY['zel_session', 'zel_tag', 'zel_bucket']::regclass[]) c")
 mids=$(pg_psql $port zel -tA -c "SELECT pg_total_relation_size('zel_bucket_mid')")
+k=0
 for i in $(seq 0 $(((sessions - 1) / 100 + 1)) $((sessions - 1))); do
-  "$tool" --summary "$work/summary.json" "$work/captures/session-$i.csv"
-  stat -c %s "$work/summary.json"
+  "$tool" --summary "$work/summary-$k.json" "$work/captures/session-$i.csv"
+  stat -c %s "$work/summary-$k.json"
+  k=$((k + 1))
 done >"$work/summary-sizes.txt"
 
 python3 - "$work" <<PY
@@ -101,10 +103,38 @@ for key in exact_keys + estimated:
 good = fleet["stutters"] == exact["session_stutters"]
 ok = ok and good
 print(f"{'stutters (per session)':26} {exact['session_stutters']:18} {fleet['stutters']:18}{'' if good else '  OUT'}")
-sizes = sorted(int(s) for s in open(work + "/summary-sizes.txt"))
-under = sum(s < 2048 for s in sizes)
-print(f"summary (OTLP JSON) of {len(sizes)} sessions: median {statistics.median(sizes):.0f} B, "
-      f"{sizes[0]} to {sizes[-1]} B, {under} under 2 KB")
+def report(name, sizes):
+    sizes = sorted(sizes)
+    print(f"summary ({name}) of {len(sizes)} sessions: median {statistics.median(sizes):.0f} B, "
+          f"{sizes[0]} to {sizes[-1]} B, {sum(s < 2048 for s in sizes)} under 2 KB")
+report("OTLP JSON", [int(line.split()[0]) for line in open(work + "/summary-sizes.txt")])
+
+# The same documents' size in OTLP's protobuf encoding, worked out field by
+# field: the histogram's data point (times, count, zero count as fixed64;
+# sum, min, max as doubles; scale and offset as zigzag varints; the bucket
+# counts as one packed field of varints) and each integer sum's point.
+def varint(n):
+    return max(1, (n.bit_length() + 6) // 7)
+def field(payload):  # a length-delimited field: tag, length, payload
+    return 1 + varint(payload) + payload
+def protobuf(doc):
+    metrics = doc["resourceMetrics"][0]["scopeMetrics"][0]["metrics"]
+    total = 0
+    for m in metrics:
+        if "exponentialHistogram" in m:
+            p = m["exponentialHistogram"]["dataPoints"][0]
+            counts = [int(c) for c in p["positive"]["bucketCounts"]]
+            offset = p["positive"]["offset"]
+            buckets = field(1 + varint(2 * abs(offset)) + field(sum(varint(c) for c in counts)))
+            point = 2 * 9 + 9 + 9 + 1 + varint(2 * abs(p["scale"])) + 9 + buckets + 2 * 9
+            body = field(point) + 2
+        else:
+            body = sum(field(2 * 9 + 9 + sum(field(30) for _ in pt.get("attributes", [])))
+                       for pt in m["sum"]["dataPoints"]) + 4
+        total += field(len(m["name"]) + 2 + len(m["unit"]) + 2 + field(body))
+    return total + 40  # the resource, its service.name and the scope
+report("OTLP protobuf", [protobuf(json.load(open(f"{work}/summary-{i}.json")))
+                         for i in range(len(open(work + "/summary-sizes.txt").readlines()))])
 sys.exit(0 if ok else 1)
 PY
 status=$?
