@@ -2,8 +2,8 @@
 // Its own executable, since the replacement covers the whole program.
 #include <ZelAnalysis/Capture.h>
 #include <ZelAnalysis/FrameRecorder.h>
-#include <ZelAnalysis/FrameSummary.h>
 #include <ZelAnalysis/FrameStats.h>
+#include <ZelAnalysis/FrameSummary.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>

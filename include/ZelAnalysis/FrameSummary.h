@@ -89,8 +89,8 @@ public:
 
 private:
   int scale_;
-  std::vector<std::uint64_t> dense_;  // bucket i at dense_[i + 1]
-  FrameSummary totals_;               // everything but the buckets
+  std::vector<std::uint64_t> dense_;                   // bucket i at dense_[i + 1]
+  FrameSummary totals_;                                // everything but the buckets
   std::array<std::int64_t, kStutterWindow> window_{};  // the last frames, 0 before the first
   std::size_t slot_ = 0;                               // where the next one goes
   std::int64_t windowNs_ = 0;                          // their sum
