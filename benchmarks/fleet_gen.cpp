@@ -12,6 +12,7 @@
 #include <ZelAnalysis/FrameStats.h>
 #include <ZelAnalysis/FrameSummary.h>
 
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -35,7 +36,8 @@ int main(int argc, char** argv) {
   const double rates[] = {30, 60, 90, 144};
   for (long s = 0; s < sessions; ++s) {
     const double periodNs = 1e9 / rates[random() % 4];
-    std::normal_distribution<double> jitter(0.0, periodNs * (0.01 + 0.04 * (random() % 8) / 8.0));
+    std::normal_distribution<double> jitter(
+        0.0, periodNs * (0.01 + 0.04 * static_cast<double>(random() % 8) / 8.0));
     std::vector<std::int64_t> session(static_cast<std::size_t>(frames));
     double slow = 1.0;
     for (std::int64_t& ns : session) {
@@ -48,7 +50,7 @@ int main(int argc, char** argv) {
     }
     std::string text = "zeltimers_capture,application\n1,fleet-game\ntime_ns,interval_ns,draw_ns\n";
     std::int64_t time = 0;
-    char number[24];
+    char number[24] = {};
     for (const std::int64_t ns : session) {
       time += ns;
       for (const std::int64_t value : {time, ns, ns / 3}) {
@@ -74,8 +76,9 @@ int main(int argc, char** argv) {
   std::printf("{");
   for (const zel_analysis::NamedFigure& figure : zel_analysis::Figures(stats))
     std::printf("\"%s\": %.17g, ", figure.key, figure.value);
-  const char* overKeys[] = {"over_16_7ms_percent", "over_33_3ms_percent", "over_700ms_percent"};
-  for (std::size_t i = 0; i < zel_analysis::kSlowFrameNs.size(); ++i) {
+  constexpr std::array<const char*, zel_analysis::kSlowFrameNs.size()> overKeys = {
+      "over_16_7ms_percent", "over_33_3ms_percent", "over_700ms_percent"};
+  for (std::size_t i = 0; i < overKeys.size(); ++i) {
     std::uint64_t over = 0;
     for (const std::int64_t ns : all) over += ns > zel_analysis::kSlowFrameNs[i];
     std::printf("\"%s\": %.17g, ", overKeys[i],

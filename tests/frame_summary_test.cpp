@@ -211,8 +211,8 @@ TEST(SummaryJson, ReadsBackWhatItWrites) {
           "\"offset\":" + std::to_string(4 * d.summary.offset));
   std::string counts;
   for (const std::uint64_t c : d.summary.counts)
-    counts += std::string(counts.empty() ? "" : ", ") + "\"0\", \"0\", \"0\", \"" +
-              std::to_string(c) + '"';
+    counts +=
+        std::string(counts.empty() ? "" : ", ") + R"("0", "0", "0", ")" + std::to_string(c) + '"';
   const std::size_t open = fine.find("\"bucketCounts\":[") + 16;
   fine.replace(open, fine.find(']', open) - open, counts);
   ASSERT_EQ(SummaryFromJson(fine, back), "");
@@ -227,9 +227,9 @@ TEST(SummaryJson, RefusesBadSummariesInOneLine) {
     std::string from, to, error;
   } cases[] = {
       {"\"scale\":7", "\"scale\":21", "scale 21 is outside -10 to 20"},
-      {"\"zeroCount\":\"1\"", "\"zeroCount\":\"-1\"", "zeroCount is negative: -1"},
-      {"\"zeroCount\":\"1\"", "\"zeroCount\":\"9223372036854775808\"", "not below 2^63"},
-      {"\"zeroCount\":\"1\"", "\"zeroCount\":\"2\"", "the buckets hold 8 frames, the count says 7"},
+      {R"("zeroCount":"1")", R"("zeroCount":"-1")", "zeroCount is negative: -1"},
+      {R"("zeroCount":"1")", R"("zeroCount":"9223372036854775808")", "not below 2^63"},
+      {R"("zeroCount":"1")", R"("zeroCount":"2")", "the buckets hold 8 frames, the count says 7"},
       {offset, "\"offset\":-2", "positive.offset -2 puts buckets outside"},
       {offset, "\"offset\":7300", "positive.offset 7300 puts buckets outside"},
       {"frame.stutters", "frame.other", "no sum metric \"frame.stutters\""},

@@ -221,7 +221,7 @@ bool SummaryBuilder::Add(std::int64_t frameNs) {
   if (frameNs == 0) {
     ++t.zeroCount;
   } else {
-    ++dense_[static_cast<std::size_t>(BucketIndex(frameNs, scale_) + 1)];
+    ++dense_[static_cast<std::size_t>(std::int64_t{BucketIndex(frameNs, scale_)} + 1)];
   }
   for (std::size_t i = 0; i < kSlowFrameNs.size(); ++i) t.over[i] += frameNs > kSlowFrameNs[i];
   return true;

@@ -38,7 +38,7 @@ std::string Number(double value) {
 // A cumulative-free sum metric with the given data points' own fields.
 std::string SumMetric(const std::string& name, const std::string& unit,
                       const std::vector<std::string>& points, const std::string& times) {
-  std::string out = "{\"name\":\"" + name + "\",\"unit\":\"" + unit +
+  std::string out = R"({"name":")" + name + R"(","unit":")" + unit +
                     "\",\"sum\":{\"aggregationTemporality\":1,\"isMonotonic\":true, "
                     "\"dataPoints\":[";
   for (std::size_t i = 0; i < points.size(); ++i)
@@ -250,14 +250,14 @@ std::string SummaryToJson(const SummaryDocument& d) {
       times + ",\n   \"count\":" + Quoted(s.frames) +
       ",\"sum\":" + Number(static_cast<double>(s.totalNs)) +
       ",\"scale\":" + std::to_string(s.scale) + ",\"zeroCount\":" + Quoted(s.zeroCount) +
-      ",\"zeroThreshold\":0,\"min\":" + Number(static_cast<double>(s.minNs)) +
+      R"(,"zeroThreshold":0,"min":)" + Number(static_cast<double>(s.minNs)) +
       ",\"max\":" + Number(static_cast<double>(s.maxNs)) +
       ",\n   \"positive\":{\"offset\":" + std::to_string(s.offset) + ",\"bucketCounts\":[" +
       buckets + "]}}]}},\n";
   const auto asInt = [](std::uint64_t value) { return "\"asInt\":" + Quoted(value); };
   std::vector<std::string> slow;
   for (std::size_t i = 0; i < kSlowFrameNs.size(); ++i) {
-    slow.push_back("\"attributes\":[{\"key\":\"threshold_ns\",\"value\":{\"intValue\":" +
+    slow.push_back(R"("attributes":[{"key":"threshold_ns","value":{"intValue":)" +
                    Quoted(static_cast<std::uint64_t>(kSlowFrameNs[i])) + "}}], " +
                    asInt(s.over[i]));
   }

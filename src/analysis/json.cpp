@@ -159,7 +159,8 @@ private:
     return true;
   }
 
-  bool Value(JsonValue& out, int depth) {
+  // Recursive, as JSON nests; kMaxDepth bounds the stack.
+  bool Value(JsonValue& out, int depth) {  // NOLINT(misc-no-recursion)
     Space();
     if (at_ >= text_.size()) return Fail("the text ends where a value should be");
     if (depth > kMaxDepth) return Fail("nested more than 64 deep");

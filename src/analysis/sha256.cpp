@@ -21,7 +21,7 @@ std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); 
 
 void Compress(std::array<std::uint32_t, 8>& h, const unsigned char* block) {
   std::array<std::uint32_t, 64> w{};
-  for (int i = 0; i < 16; ++i)
+  for (std::size_t i = 0; i < 16; ++i)
     w[i] = std::uint32_t{block[4 * i]} << 24 | std::uint32_t{block[4 * i + 1]} << 16 |
            std::uint32_t{block[4 * i + 2]} << 8 | std::uint32_t{block[4 * i + 3]};
   for (int i = 16; i < 64; ++i) {

@@ -413,7 +413,7 @@ void PrintFleet(const FleetStats& stats, const Arguments& args) {
   const std::vector<NamedFigure> figures = Figures(stats);
   std::string few;
   if (args.json) {
-    std::string out = "{\"fleet\": {\"tag\": ";
+    std::string out = R"({"fleet": {"tag": )";
     out += args.tags.empty() ? "null" : JsonString(args.tags[0].first + "=" + args.tags[0].second);
     for (const NamedFigure& figure : figures) {
       out += ",\n   " + JsonString(figure.key) + ": " + JsonNumber(figure.value);
