@@ -83,7 +83,7 @@ public:
     PGresult* result = PQexecPrepared(conn_, known->second.c_str(), static_cast<int>(params.size()),
                                       values.data(), nullptr, nullptr, 0);
     error = Check(result);
-    if (error.empty() && rows != nullptr) error = Read(result, *rows);
+    if (error.empty()) error = Read(result, *rows);
     PQclear(result);
     return error;
   }
