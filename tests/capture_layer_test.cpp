@@ -52,7 +52,8 @@ VKAPI_ATTR VkResult VKAPI_CALL NextCreateDevice(VkPhysicalDevice, const VkDevice
   *out = reinterpret_cast<VkDevice>(&g_devices[g_nextDevice++]);
   return VK_SUCCESS;
 }
-VKAPI_ATTR void VKAPI_CALL NextDestroy(void*, const VkAllocationCallbacks*) {}
+VKAPI_ATTR void VKAPI_CALL NextDestroyDevice(VkDevice, const VkAllocationCallbacks*) {}
+VKAPI_ATTR void VKAPI_CALL NextDestroyInstance(VkInstance, const VkAllocationCallbacks*) {}
 
 VKAPI_ATTR VkResult VKAPI_CALL NextCreateSwapchain(VkDevice, const VkSwapchainCreateInfoKHR*,
                                                    const VkAllocationCallbacks*,
@@ -69,7 +70,7 @@ VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL NextGetDeviceProcAddr(VkDevice device, 
     return reinterpret_cast<PFN_vkVoidFunction>(first ? &NextPresent<0> : &NextPresent<1>);
   }
   if (std::strcmp(name, "vkDestroyDevice") == 0) {
-    return reinterpret_cast<PFN_vkVoidFunction>(&NextDestroy);
+    return reinterpret_cast<PFN_vkVoidFunction>(&NextDestroyDevice);
   }
   if (std::strcmp(name, "vkCreateSwapchainKHR") == 0) {
     return reinterpret_cast<PFN_vkVoidFunction>(&NextCreateSwapchain);
@@ -87,7 +88,7 @@ VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL NextGetInstanceProcAddr(VkInstance, con
     return reinterpret_cast<PFN_vkVoidFunction>(&NextCreateDevice);
   }
   if (std::strcmp(name, "vkDestroyInstance") == 0) {
-    return reinterpret_cast<PFN_vkVoidFunction>(&NextDestroy);
+    return reinterpret_cast<PFN_vkVoidFunction>(&NextDestroyInstance);
   }
   return nullptr;
 }
