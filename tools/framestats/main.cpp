@@ -409,6 +409,7 @@ int WriteSummary(const Arguments& args) {
   return 0;
 }
 
+#if ZELTIMERS_FRAMESTATS_FLEET
 void PrintFleet(const FleetStats& stats, const Arguments& args) {
   const std::vector<NamedFigure> figures = Figures(stats);
   std::string few;
@@ -438,7 +439,6 @@ void PrintFleet(const FleetStats& stats, const Arguments& args) {
   std::fputs(out.c_str(), stdout);
 }
 
-#if ZELTIMERS_FRAMESTATS_FLEET
 // Reads and summarises files in order on a thread of its own, at most
 // kAhead sessions ahead of the one taking them. It stops at the first bad
 // file (handing it on) and keeps a fault of its own (an exception) for
