@@ -49,9 +49,11 @@ run() {
   sed "s/RATE/${p[0]} ${p[1]} ${p[2]}/" "$work/line" >>"$work/rows"
 }
 
-for ((round = 1; round <= rounds; round++)); do
-  for load in quiet loaded; do
-    if [ "$load" = loaded ]; then
+# Every quiet round first: the spinners of a loaded round leave the load
+# average high for a minute after they stop.
+for load in quiet loaded; do
+  for ((round = 1; round <= rounds; round++)); do
+    if [ "$load" = loaded ] && [ ${#spinners[@]} -eq 0 ]; then
       for _ in 1 2; do
         sh -c 'while :; do :; done' &
         spinners+=($!)
@@ -63,8 +65,8 @@ for ((round = 1; round <= rounds; round++)); do
       run "$load/sleep" "$fps" "$demo" --wait sleep
       [ -z "${BEFORE:-}" ] || run "$load/before" "$fps" "$BEFORE"
     done
-    stop_load
   done
+  stop_load
 done
 
 echo "| load/wait | fps | p50 | p95 | p99 | rate error % | CPU % |"
