@@ -56,18 +56,16 @@ struct PaceStats {
 ///  - Rate 0 (the default) never waits: Wait() reads the clock once.
 ///
 /// How it waits: it sleeps until a margin before the deadline, then spins
-/// on the clock with the CPU's pause instruction. The margin is how late
-/// the thread's recent sleeps woke (about one wake-up in 65 is later
-/// still), never more than the spin budget's share of a period, so the spin
-/// takes at most that share of a core. When the thread has lost its core to
-/// another (a sleep woke over 2 ms later than the recent ones, or two
-/// clock readings in the spin were over 100 µs apart), the scheduler pays
-/// any spin back as a later wake-up, so the next 128 frames sleep to the
-/// deadline with no spin (twice as many, up to 4096, when it is lost again
-/// before 128 frames have spun). The sleep is clock_nanosleep(TIMER_ABSTIME) on
-/// Linux, with the thread's timer slack at 1 ns for it (restored before
-/// Wait() returns); a relative nanosleep on other POSIX systems; a
-/// high-resolution waitable timer on Windows.
+/// on the clock with the CPU's pause instruction. The margin follows how
+/// late the thread's recent sleeps woke (about one in 65 wakes later still)
+/// and is capped by the spin budget, a share of the period and so of a
+/// core. A thread that loses its core twice within 128 frames (a sleep woke
+/// over 2 ms later than usual, or the spin was cut off for over 100 µs)
+/// shares it with another, and there a spin is paid back as a later
+/// wake-up: it sleeps to the deadline without a spin until 128 frames pass
+/// without a loss. The sleep is to an absolute time where the system has
+/// one (on Linux with a 1 ns timer slack for that sleep only), relative
+/// elsewhere, and a high-resolution waitable timer on Windows.
 ///
 /// Not thread-safe: one pacer per render loop. Allocates nothing.
 class FramePacer {
@@ -127,9 +125,9 @@ private:
 
   PaceMode m_Mode = PaceMode::kDefault;
   std::int64_t m_BudgetPpm = 25000;
-  std::int64_t m_LateWakeNs = 100000;   // the estimate of recent overshoots
-  std::int64_t m_BusyUntil = -1000000;  // frames before this one do not spin
-  std::int64_t m_BusyFrames = 0;        // for how long, the last time
+  std::int64_t m_LateWakeNs = 100000;  // the estimate of recent overshoots
+  std::int64_t m_BusyUntil = 0;        // frames before this one do not spin
+  std::int64_t m_LastLoss = -1000000;  // the last frame that lost the core
   PaceStats m_Stats;
 };
 

@@ -22,12 +22,11 @@ constexpr std::int64_t kPpm = 1000000;
 // wake-up, so sleeping to the deadline with no spin is cheaper and sooner.
 constexpr std::int64_t kSpinGapNs = 100 * kMicro;
 constexpr std::int64_t kWaitedForCoreNs = 2000 * kMicro;
-// The frames after such a one that sleep with no spin: at first half a
-// second at 240 fps, two at 60, so that a stray stall costs little; twice as
-// many when the core is lost again before that many frames have spun, so
-// that a core that stays shared is not spun on again and again.
+// A thread that lost its core twice within this many frames shares it with
+// others and sleeps with no spin until this many frames pass without a loss:
+// a single stall (a virtual machine's, say) is not a shared core, and losses
+// that keep coming are.
 constexpr std::int64_t kBusyFrames = 128;
-constexpr std::int64_t kLongestBusyFrames = 4096;
 // The estimate of late wake-ups rises by a sixteenth when a sleep wakes
 // later than it and falls by 1/1024 otherwise, so it settles where about
 // one wake-up in 65 is later (1/1024 against 1/16 + 1/1024): it follows a
@@ -153,9 +152,8 @@ PaceResult FramePacer::Wait() {
   }
   if (r.lostCore) {
     ++m_Stats.lostCore;
-    const bool again = m_Stats.frames - m_BusyUntil < kBusyFrames;
-    m_BusyFrames = again ? std::min(2 * m_BusyFrames, kLongestBusyFrames) : kBusyFrames;
-    m_BusyUntil = m_Stats.frames + 1 + m_BusyFrames;
+    if (m_Stats.frames - m_LastLoss < kBusyFrames) m_BusyUntil = m_Stats.frames + 1 + kBusyFrames;
+    m_LastLoss = m_Stats.frames;
   }
   r.spunNs = now - spinFrom;
   m_Stats.spunNs += r.spunNs;

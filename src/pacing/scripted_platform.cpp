@@ -15,7 +15,6 @@ struct ScriptedState {
   std::size_t nextOvershoot = 0;
   std::int64_t thereafter = 0;
   std::int64_t reads = 0;
-  std::int64_t sleeps = 0;
   std::int64_t cpu = 0;
   std::int64_t stallAtRead = -1;
   std::int64_t stallNs = 0;
@@ -36,7 +35,6 @@ std::int64_t Now() {
 }
 
 void SleepUntil(std::int64_t deadlineNs) {
-  ++state.sleeps;
   const std::int64_t overshoot = state.nextOvershoot < state.overshoots.size()
                                      ? state.overshoots[state.nextOvershoot++]
                                      : state.thereafter;
@@ -63,7 +61,6 @@ void StallAfterReads(std::int64_t reads, std::int64_t ns) {
   state.stallNs = ns;
 }
 std::int64_t Reads() { return state.reads; }
-std::int64_t Sleeps() { return state.sleeps; }
 void Restore() { state = ScriptedState(); }
 
 }  // namespace zel_scripted_pacing

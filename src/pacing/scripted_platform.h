@@ -24,9 +24,8 @@ void ScriptOvershoots(const std::vector<std::int64_t>& overshoots, std::int64_t 
 /// core for that long.
 void StallAfterReads(std::int64_t reads, std::int64_t ns);
 
-/// Clock reads and sleeps since the last Restore().
+/// Clock reads since the last Restore().
 std::int64_t Reads();
-std::int64_t Sleeps();
 
 /// Back to time 0, no step, no overshoot, counts cleared.
 void Restore();
