@@ -112,6 +112,8 @@ public:
 
 private:
   void StartGridAt(std::int64_t t0);
+  // The margin when the core is not shared: the estimate, capped by the budget.
+  std::int64_t CoverNs() const;
 
   // Period = m_Num / m_Den ns (m_Den 0: unpaced). The grid is
   // m_T0 + floor(m_K * m_Num / m_Den) with m_K < m_Den: each time m_K

@@ -16,10 +16,11 @@ constexpr std::int64_t kMicro = 1000;
 constexpr std::int64_t kPpm = 1000000;
 // The thread lost its core to another: a clock reading in the spin came this
 // long after the one before (they come every few dozen ns), or a sleep woke
-// this much later than the recent ones (the estimate follows the timer's own
-// lateness; a thread that finds its core taken waits out the other's slice,
-// milliseconds). There the scheduler pays every µs of spin back as a later
-// wake-up, so sleeping to the deadline with no spin is cheaper and sooner.
+// this much later than the margin would cover (a timer's own lateness is
+// what the margin follows; a thread that finds its core taken waits out the
+// other's slice, milliseconds). There the scheduler pays every µs of spin
+// back as a later wake-up, so sleeping to the deadline with no spin is
+// cheaper and sooner.
 constexpr std::int64_t kSpinGapNs = 100 * kMicro;
 constexpr std::int64_t kWaitedForCoreNs = 2000 * kMicro;
 // A thread that lost its core twice within this many frames shares it with
@@ -83,7 +84,10 @@ bool FramePacer::SetSpinBudget(double shareOfCore) {
 }
 
 std::int64_t FramePacer::MarginNs() const {
-  if (m_Den == 0 || m_Stats.frames + 1 < m_BusyUntil) return 0;
+  return m_Stats.frames + 1 < m_BusyUntil ? 0 : CoverNs();
+}
+
+std::int64_t FramePacer::CoverNs() const {
   // period * budget stays below 1e12 * 1e6.
   return std::min(m_LateWakeNs, PeriodNs() * m_BudgetPpm / kPpm);
 }
@@ -137,7 +141,7 @@ PaceResult FramePacer::Wait() {
     now = platform::Now();
   }
   r.overshootNs = r.slept ? now - sleepUntil : 0;
-  r.lostCore = r.overshootNs > m_LateWakeNs + kWaitedForCoreNs;
+  r.lostCore = r.overshootNs > CoverNs() + kWaitedForCoreNs;
   // A frame whose margin took the whole wait did not sleep: it counts as
   // one that woke in time, so a margin too large for the wait shrinks.
   const bool later = r.overshootNs > m_LateWakeNs;

@@ -50,7 +50,6 @@ namespace zel_scripted_pacing {
 void SetNow(std::int64_t ns) { state.now = ns; }
 std::int64_t Now() { return state.now; }
 void Advance(std::int64_t ns) { state.now += ns; }
-void SetStepPerRead(std::int64_t ns) { state.step = ns; }
 void ScriptOvershoots(const std::vector<std::int64_t>& overshoots, std::int64_t thereafter) {
   state.overshoots = overshoots;
   state.nextOvershoot = 0;
@@ -61,6 +60,9 @@ void StallAfterReads(std::int64_t reads, std::int64_t ns) {
   state.stallNs = ns;
 }
 std::int64_t Reads() { return state.reads; }
-void Restore() { state = ScriptedState(); }
+void Restore(std::int64_t stepNs) {
+  state = ScriptedState();
+  state.step = stepNs;
+}
 
 }  // namespace zel_scripted_pacing

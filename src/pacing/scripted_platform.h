@@ -8,12 +8,10 @@
 
 namespace zel_scripted_pacing {
 
-/// The clock's reading, and the step it moves by after every read (what a
-/// spinning read costs).
+/// The clock's reading.
 void SetNow(std::int64_t ns);
 std::int64_t Now();
 void Advance(std::int64_t ns);
-void SetStepPerRead(std::int64_t ns);
 
 /// How far past its target each coming sleep wakes, in order (negative:
 /// early); once they are used up, every sleep wakes `thereafter` ns late.
@@ -27,8 +25,9 @@ void StallAfterReads(std::int64_t reads, std::int64_t ns);
 /// Clock reads since the last Restore().
 std::int64_t Reads();
 
-/// Back to time 0, no step, no overshoot, counts cleared.
-void Restore();
+/// Back to time 0, no overshoot, counts cleared; the clock moves on by
+/// `stepNs` after every read (what a spinning read costs).
+void Restore(std::int64_t stepNs = 0);
 
 }  // namespace zel_scripted_pacing
 
