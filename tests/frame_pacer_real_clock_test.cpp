@@ -12,9 +12,10 @@
 #endif
 
 // A busy machine takes the core away for milliseconds: never-early holds in
-// every run; half the frames within 20 us of their deadline in one run of
-// three, unless every run lost its core or had a frame 1 ms late. The
-// thread's own timer slack is back after the sleeps' 1 ns.
+// every run; half the frames within 20 us of their deadline, and the thread
+// asleep for 40 % of the time at least, in one run of three, unless every
+// run lost its core or had a frame 1 ms late. The thread's own timer slack
+// is back after the sleeps' 1 ns.
 TEST(RealClock, PacesOnTheDeadlineNeverBeforeAndLeavesTheTimerSlack) {
 #if defined(__linux__)
   const int own = prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL);
@@ -25,6 +26,7 @@ TEST(RealClock, PacesOnTheDeadlineNeverBeforeAndLeavesTheTimerSlack) {
     zel_pacing::FramePacer pacer(144.0);
     pacer.SetSpinBudget(0.5);  // room for a coarser timer (Wine's wakes 0.2 to 2 ms late)
     pacer.Wait();
+    const std::int64_t cpu = zel_pacing::ThreadCpuNs();
     std::int64_t prompt = 0, worst = 0;
     for (int frame = 1; frame <= 144; ++frame) {  // one second
       const zel_pacing::PaceResult r = pacer.Wait();
@@ -33,9 +35,9 @@ TEST(RealClock, PacesOnTheDeadlineNeverBeforeAndLeavesTheTimerSlack) {
       worst = std::max(worst, r.lateNs);
     }
     disturbed = disturbed && (worst > 1000000 || pacer.Stats().lostCore > 0);
-    onTime = prompt >= 72;
+    onTime = prompt >= 72 && zel_pacing::ThreadCpuNs() - cpu < 600000000;
   }
-  EXPECT_TRUE(onTime || disturbed) << "half the frames over 20 us late in three runs";
+  EXPECT_TRUE(onTime || disturbed) << "late or awake in three runs";
 #if defined(__linux__)
   EXPECT_EQ(prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL), 123457);
   prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(own), 0UL, 0UL, 0UL);

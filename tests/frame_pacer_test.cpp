@@ -58,37 +58,36 @@ TEST(Pacing, DeadlinesStayOnTheExactGridForAMillionFramesNeverEarly) {
 // One pacer at 60 fps, row after row: `frames` frames whose sleeps wake
 // `overshoot` late, the last one's spin cut off for `gap`; then the margin
 // the next sleep will use, and the frames that lost the core so far.
+//  - The margin: just above steady wake-ups; up with them within dozens of
+//    frames, halved in 700; one stray late one moves it by a sixteenth.
+//  - A gap of 100 us in the spin (99 us and the reading's own 1 us), or a
+//    sleep 2 ms past the margin, is the machine's own; more is the thread
+//    losing its core. Losses 128 frames apart are stray stalls; 127 apart, a
+//    shared core: the 128 frames after the second sleep with no spin.
+//  - Wake-ups 900 us late: the margin capped at 2.5 % of 16.7 ms by
+//    default, 10 % in precise mode (so not at all), 0 with no budget.
 TEST(Pacing, MarginFollowsRecentWakeUpsWithinTheBudgetAndNotOnASharedCore) {
   script::Restore(1 * kUs);
   const struct {
     int frames;
     std::int64_t overshoot, gap, least, most, lost;
     double budget = 0.025;  // below 0: precise mode
-  } rows[] = {              // Just above steady wake-ups; up with them within dozens of frames,
-              // down within thousands; one stray late one moves it by a sixteenth
-              // (and 1 us).
-              {3000, 50 * kUs, 0, 50 * kUs, 55 * kUs, 0},
-              {40, 300 * kUs, 0, 300 * kUs, 330 * kUs, 0},
-              {3000, 50 * kUs, 0, 50 * kUs, 55 * kUs, 0},
-              {1, 900 * kUs, 0, 50 * kUs, 60 * kUs, 0},
-              // A gap of 100 us in the spin (99 us and the reading's own 1 us), or a
-              // sleep 2 ms later than the estimate, is the machine's own; more is
-              // the thread losing its core. Losses 128 frames apart are stray
-              // stalls; 127 apart, a shared core: the 128 frames after the second
-              // sleep to the deadline with no spin.
-              {1, 0, 99 * kUs, 50 * kUs, 60 * kUs, 0},
-              {1, 2040 * kUs, 0, 50 * kUs, 65 * kUs, 0},
-              {1, 0, 101 * kUs, 50 * kUs, 65 * kUs, 1},
-              {127, 50 * kUs, 0, 50 * kUs, 65 * kUs, 1},
-              {1, 2080 * kUs, 0, 50 * kUs, 65 * kUs, 2},
-              {126, 50 * kUs, 0, 50 * kUs, 65 * kUs, 2},
+  } rows[] = {{3000, 50 * kUs, 0, 50 * kUs, 54 * kUs, 0},
+              {40, 300 * kUs, 0, 300 * kUs, 320 * kUs, 0},
+              {700, 50 * kUs, 0, 150 * kUs, 165 * kUs, 0},
+              {2300, 50 * kUs, 0, 50 * kUs, 54 * kUs, 0},
+              {1, 900 * kUs, 0, 50 * kUs, 58 * kUs, 0},
+              {1, 0, 99 * kUs, 50 * kUs, 58 * kUs, 0},
+              {1, 2040 * kUs, 0, 50 * kUs, 62 * kUs, 0},
+              {1, 0, 101 * kUs, 50 * kUs, 62 * kUs, 1},
+              {127, 50 * kUs, 0, 50 * kUs, 62 * kUs, 1},
+              {1, 2080 * kUs, 0, 50 * kUs, 62 * kUs, 2},
+              {126, 50 * kUs, 0, 50 * kUs, 62 * kUs, 2},
               {1, 0, 200 * kUs, 0, 0, 3},
               {127, 50 * kUs, 0, 0, 0, 3},
-              {1, 50 * kUs, 0, 50 * kUs, 65 * kUs, 3},
-              // Wake-ups 900 us late: capped at 2.5 % of 16.7 ms by default, 10 % in
-              // precise mode (so not at all), 0 with no budget.
+              {1, 50 * kUs, 0, 50 * kUs, 62 * kUs, 3},
               {200, 900 * kUs, 0, 416666, 416666, 3},
-              {1, 2500 * kUs, 0, 416666, 416666, 4},  // 2 ms past the capped margin
+              {1, 2500 * kUs, 0, 416666, 416666, 4},
               {200, 900 * kUs, 0, 900 * kUs, 960 * kUs, 4, -1.0},
               {1, 900 * kUs, 0, 0, 0, 4, 0.0}};
   FramePacer pacer(60.0);
@@ -131,10 +130,15 @@ TEST(Pacing, StallsAndRateChangesRestartTheGridOnce) {
   EXPECT_EQ(pacer.Stats().resyncs, 1);
   EXPECT_EQ(pacer.Stats().missed, 2);
   // A new rate starts at the last deadline; the same rate again changes
-  // nothing.
+  // nothing, not even every frame.
   const std::int64_t last = script::Now();
-  ASSERT_TRUE(pacer.SetRate(144.0) && pacer.SetRate(144.0));
-  EXPECT_EQ(Frames(pacer, 3, 0).deadlineNs, last + 20833333);  // floor(3 * 1e9 / 144)
+  for (int frame = 1; frame <= 8; ++frame) {
+    ASSERT_TRUE(pacer.SetRate(144.0));
+    r = Frames(pacer, 1, 0);
+  }
+  EXPECT_EQ(r.deadlineNs, last + 55555555);  // floor(8 * 1e9 / 144)
+  ASSERT_TRUE(pacer.SetRate(60.0));
+  EXPECT_EQ(Frames(pacer, 1, 0).deadlineNs, r.deadlineNs + 16666666);
   // Rate 0 never waits: one clock reading per frame.
   ASSERT_TRUE(pacer.SetRate(0.0));
   const std::int64_t reads = script::Reads();

@@ -60,7 +60,7 @@ struct PaceStats {
 /// late the thread's recent sleeps woke (about one in 65 wakes later still)
 /// and is capped by the spin budget, a share of the period and so of a
 /// core. A thread that loses its core twice within 128 frames (a sleep woke
-/// over 2 ms later than usual, or the spin was cut off for over 100 µs)
+/// over 2 ms past the margin, or the spin was cut off for over 100 µs)
 /// shares it with another, and there a spin is paid back as a later
 /// wake-up: it sleeps to the deadline without a spin until 128 frames pass
 /// without a loss. The sleep is to an absolute time where the system has

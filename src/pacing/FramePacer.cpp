@@ -32,10 +32,9 @@ constexpr std::int64_t kBusyFrames = 128;
 // later than it and falls by 1/1024 otherwise, so it settles where about
 // one wake-up in 65 is later (1/1024 against 1/16 + 1/1024): it follows a
 // change in the machine within dozens of frames while one stray late
-// wake-up moves it by 6 % only. The microsecond lets it grow from nothing.
+// wake-up moves it by 6 % only.
 constexpr std::int64_t kRiseDivisor = 16;
 constexpr std::int64_t kFallDivisor = 1024;
-constexpr std::int64_t kLeastRiseNs = 1 * kMicro;
 
 std::int64_t BudgetPpm(PaceMode mode) { return mode == PaceMode::kPrecise ? 100000 : 25000; }
 
@@ -145,7 +144,7 @@ PaceResult FramePacer::Wait() {
   // A frame whose margin took the whole wait did not sleep: it counts as
   // one that woke in time, so a margin too large for the wait shrinks.
   const bool later = r.overshootNs > m_LateWakeNs;
-  m_LateWakeNs += later ? m_LateWakeNs / kRiseDivisor + kLeastRiseNs : -m_LateWakeNs / kFallDivisor;
+  m_LateWakeNs += later ? m_LateWakeNs / kRiseDivisor : -m_LateWakeNs / kFallDivisor;
 
   const std::int64_t spinFrom = now;
   while (now < deadline) {
