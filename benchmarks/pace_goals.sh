@@ -3,10 +3,10 @@
 # 240 fps, quiet and with two spinning processes beside it, the pacer
 # (`--wait pacer`) and a plain absolute sleep to the same grid (`--wait
 # sleep`) take turns, ROUNDS times; BEFORE=path/to/another/zel-framedemo
-# adds a third turn (an older pacer). Prints the median of the rounds of
-# |interval - period| percentiles (µs), the average rate's error and the
-# demo's CPU share (user + system over wall time), with `uptime` before
-# each round.
+# adds a third turn (an older pacer); LOADS=quiet or LOADS=loaded runs one
+# half only. Prints the median of the rounds of |interval - period|
+# percentiles (µs), the average rate's error and the demo's CPU share
+# (user + system over wall time), with `uptime` before each round.
 #
 #   benchmarks/pace_goals.sh build/examples/framedemo/zel-framedemo
 #   ROUNDS=3 DURATION=10 BEFORE=old/zel-framedemo benchmarks/pace_goals.sh DEMO
@@ -51,7 +51,7 @@ run() {
 
 # Every quiet round first: the spinners of a loaded round leave the load
 # average high for a minute after they stop.
-for load in quiet loaded; do
+for load in ${LOADS:-quiet loaded}; do
   for ((round = 1; round <= rounds; round++)); do
     if [ "$load" = loaded ] && [ ${#spinners[@]} -eq 0 ]; then
       for _ in 1 2; do
