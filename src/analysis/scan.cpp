@@ -101,6 +101,7 @@ struct ZelPart {
   }
   std::size_t Rows() const { return ns.Size(); }
   void Expect(std::size_t rows) { ns.Reserve(rows); }
+  std::vector<int> Columns() const { return {0, 1, 2}; }
 };
 // A part of a PresentMon file: the intervals of each stream, in the order
 // the streams first appear.
@@ -161,6 +162,10 @@ struct PresentMonPart {
   void Expect(std::size_t count) {
     if (!streams.empty()) streams[current].ns.Reserve(count);
   }
+  std::vector<int> Columns() const {
+    return {layout->key[0],   layout->key[1], layout->key[2],
+            layout->interval, layout->time,   layout->draw};
+  }
 };
 
 // A part of a MangoHud log: the frame times in their own unit, as the bits
@@ -203,6 +208,9 @@ struct MangoHudPart {
   }
   std::size_t Rows() const { return rows; }
   void Expect(std::size_t count) { frametimes.Reserve(count); }
+  std::vector<int> Columns() const {
+    return {layout->fps, layout->frametime, layout->elapsed, layout->draw};
+  }
 };
 
 // Eight bytes at a time: a bit at the top of each byte that is `c`.
@@ -240,13 +248,43 @@ bool LittleEndian() {
   return first == 1;
 }
 
-// The fields of rows without quotes, sixteen or eight bytes at a time
+// The number of bits set.
+unsigned Ones(std::uint32_t x) {
+  x -= (x >> 1) & 0x55555555;
+  x = (x & 0x33333333) + ((x >> 2) & 0x33333333);
+  x = (x + (x >> 4)) & 0x0F0F0F0F;
+  return (x * 0x01010101) >> 24;
+}
+
+int HighestBit(std::uint64_t mask) {
+#if defined(__GNUC__) || defined(__clang__)
+  return 63 - __builtin_clzll(mask);
+#else
+  int bit = 63;
+  for (; (mask >> bit) == 0; --bit) {
+  }
+  return bit;
+#endif
+}
+
+// The fields of rows without quotes, thirty-two or eight bytes at a time
 // where it can, as the plain rules' Split, which it must agree with, takes
-// one: the first `want` as views and the count of all. `fields` has room
-// for one more, where the views of the fields after those go.
+// one: of the first `want`, the ones the row rules read as views, and the
+// count of all. The commas that end a field nobody reads are only counted.
+// `fields` has room for one more, where the views of fields not kept go.
 class Splitter {
 public:
-  explicit Splitter(std::size_t want) : m_Want(want) {}
+  // `columns`: the fields the row rules read, each before `want`; `most`:
+  // the most fields a row they read has. When that is `want`, the last of
+  // those fields is one the line end closes, never a comma.
+  Splitter(std::size_t want, std::size_t most, const std::vector<int>& columns) : m_Want(want) {
+    for (const int column : columns) {
+      if (column < 0 || (most == want && static_cast<std::size_t>(column) + 1 == want)) continue;
+      if (column >= 64) m_Far = true;
+      m_Read |= std::uint64_t{1} << (column & 63);
+      m_Last = std::max(m_Last, static_cast<std::size_t>(column));
+    }
+  }
 
   // The row [p, end).
   std::size_t Split(const char* p, const char* end, std::string_view* fields) const {
@@ -275,20 +313,30 @@ public:
     const char* start = p;
     const char* c = p;
 #if defined(__SSE2__) || defined(_M_X64)
-    // Sixteen bytes at a time: a bit for each byte that is a comma, and
+    // Thirty-two bytes at a time: a bit for each byte that is a comma, and
     // for each that is a line end or a quote.
     const __m128i commaBytes = _mm_set1_epi8(',');
     const __m128i lineEndBytes = _mm_set1_epi8('\n');
     const __m128i quoteBytes = _mm_set1_epi8('"');
-    for (; end - c >= 16; c += 16) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
-      auto commas =
-          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commaBytes)));
-      const auto stops = static_cast<std::uint32_t>(_mm_movemask_epi8(
+    const auto masks = [&](const char* at, std::uint32_t& commas) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      commas = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commaBytes)));
+      return static_cast<std::uint32_t>(_mm_movemask_epi8(
           _mm_or_si128(_mm_cmpeq_epi8(bytes, lineEndBytes), _mm_cmpeq_epi8(bytes, quoteBytes))));
-      if (stops == 0) {
+    };
+    for (; end - c >= 16; c += 32) {
+      std::uint32_t commas = 0, more = 0;
+      std::uint32_t stops = masks(c, commas);
+      if (end - c >= 32) stops |= masks(c + 16, more) << 16;
+      commas |= more << 16;
+      if (stops == 0 && end - c >= 32) {
         Bits(c, commas, start, count, fields);
         continue;
+      }
+      if (stops == 0) {
+        Bits(c, commas, start, count, fields);
+        c += 16;
+        break;
       }
       Bits(c, commas & ((stops & (0u - stops)) - 1), start, count, fields);
       return Stop(p, c + LowestBit(stops), start, count, fields, fieldCount);
@@ -319,6 +367,13 @@ private:
     ++count;
     start = comma + 1;
   }
+  // Of the `n` (1 to 32) fields from `count` on that commas end, how many
+  // up to the last one the rules read (at `count` up to m_Last only).
+  unsigned Through(std::size_t count, unsigned n) const {
+    if (m_Far) return n;  // every one, as its place is not in the mask
+    const std::uint64_t read = (m_Read >> count) & ((std::uint64_t{2} << (n - 1)) - 1);
+    return read == 0 ? 0 : static_cast<unsigned>(HighestBit(read)) + 1;
+  }
   // The row at `p` up to `stop`, a line end or a quote: its line end, or
   // null for a quote.
   const char* Stop(const char* p, const char* stop, const char*& start, std::size_t& count,
@@ -328,24 +383,42 @@ private:
     fieldCount = count;
     return stop;
   }
-  // The commas of the sixteen bytes at `c`, a bit each (used with SSE2).
+  // The commas of the thirty-two bytes at `c`, a bit each (used with SSE2).
   // cppcheck-suppress unusedPrivateFunction
   void Bits(const char* c, std::uint32_t commas, const char*& start, std::size_t& count,
             std::string_view* fields) const {
-    for (; commas != 0; commas &= commas - 1) Field(c + LowestBit(commas), start, count, fields);
+    if (commas == 0) return;
+    unsigned n = Ones(commas);
+    if (count <= m_Last) {
+      for (unsigned k = Through(count, n); k > 0; --k, --n) {
+        Field(c + LowestBit(commas), start, count, fields);
+        commas &= commas - 1;
+      }
+      if (n == 0) return;
+    }
+    count += n;
+    start = c + HighestBit(commas) + 1;
   }
-  // The commas of the word at `c`, a bit at the top of each byte; only
-  // counted past the fields wanted.
+  // The commas of the word at `c`, a bit at the top of each byte.
   void Word(const char* c, std::uint64_t commas, const char*& start, std::size_t& count,
             std::string_view* fields) const {
-    if (count >= m_Want) {
-      count += static_cast<std::size_t>(((commas >> 7) * kOnes) >> 56);
-      return;
+    if (commas == 0) return;
+    auto n = static_cast<unsigned>(((commas >> 7) * kOnes) >> 56);
+    if (count <= m_Last) {
+      for (unsigned k = Through(count, n); k > 0; --k, --n) {
+        Field(c + LowestByte(commas), start, count, fields);
+        commas &= commas - 1;
+      }
+      if (n == 0) return;
     }
-    for (; commas != 0; commas &= commas - 1) Field(c + LowestByte(commas), start, count, fields);
+    count += n;
+    start = c + HighestBit(commas) / 8 + 1;
   }
 
   std::size_t m_Want;
+  std::uint64_t m_Read = 0;  // a bit for each field a comma ends that the rules read
+  std::size_t m_Last = 0;    // the last of those
+  bool m_Far = false;        // one of them past the mask's 64
 };
 
 // How far the row at the front of the unread bytes has been looked
@@ -427,7 +500,7 @@ Outcome ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, s
   std::vector<char> buffer(std::max<std::size_t>(room(begin), 2));
   std::vector<std::string_view> fields(rows.layout->needed + 1);
   std::vector<std::string> split;
-  const Splitter splitter(rows.layout->needed);
+  const Splitter splitter(rows.layout->needed, rows.layout->most, rows.Columns());
   RowScan row;
   std::uint64_t rowBegin = begin;  // where the row at the buffer's front begins
   std::size_t kept = 0;            // bytes of that row at the buffer's front
