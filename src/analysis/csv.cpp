@@ -181,7 +181,7 @@ bool Number(std::string_view text, double& value) {
   const auto decimals = p == point ? 0 : static_cast<int>(p - point) - 1;
   if (p != end || point == first || p == point + 1 || (point - first) + decimals > 15)
     return PlainNumber(text, value);
-  value = static_cast<double>(digits);
+  value = static_cast<double>(static_cast<std::int64_t>(digits));  // below 2^53
   if (decimals > 0) value /= kPowersOfTen[decimals];
   if (negative) value = -value;
   return true;
@@ -200,7 +200,10 @@ bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string
     error = "not a duration from 0 to about 3 years";
     return false;
   }
-  ns = std::llround(scaled);
+  // Rounded half away from zero, as std::llround does, without its call:
+  // the part below the whole number is exact for any value in range.
+  const auto whole = static_cast<std::int64_t>(scaled);
+  ns = whole + (scaled - static_cast<double>(whole) >= 0.5 ? 1 : 0);
   return true;
 }
 
