@@ -280,9 +280,7 @@ public:
   Splitter(std::size_t want, std::size_t most, const std::vector<int>& columns) : m_Want(want) {
     for (const int column : columns) {
       if (column < 0 || (most == want && static_cast<std::size_t>(column) + 1 == want)) continue;
-      if (column >= 64) m_Far = true;
-      m_Read |= std::uint64_t{1} << (column & 63);
-      m_Last = std::max(m_Last, static_cast<std::size_t>(column));
+      m_Last = std::max(m_Last, static_cast<std::size_t>(column) + 1);
     }
   }
 
@@ -367,13 +365,6 @@ private:
     ++count;
     start = comma + 1;
   }
-  // Of the `n` (1 to 32) fields from `count` on that commas end, how many
-  // up to the last one the rules read (at `count` up to m_Last only).
-  unsigned Through(std::size_t count, unsigned n) const {
-    if (m_Far) return n;  // every one, as its place is not in the mask
-    const std::uint64_t read = (m_Read >> count) & ((std::uint64_t{2} << (n - 1)) - 1);
-    return read == 0 ? 0 : static_cast<unsigned>(HighestBit(read)) + 1;
-  }
   // The row at `p` up to `stop`, a line end or a quote: its line end, or
   // null for a quote.
   const char* Stop(const char* p, const char* stop, const char*& start, std::size_t& count,
@@ -383,42 +374,34 @@ private:
     fieldCount = count;
     return stop;
   }
-  // The commas of the thirty-two bytes at `c`, a bit each (used with SSE2).
+  // The commas of the thirty-two bytes at `c`, a bit each (used with SSE2):
+  // one at a time up to the last that ends a field the rules read, the
+  // rest only counted.
   // cppcheck-suppress unusedPrivateFunction
   void Bits(const char* c, std::uint32_t commas, const char*& start, std::size_t& count,
             std::string_view* fields) const {
-    if (commas == 0) return;
-    unsigned n = Ones(commas);
-    if (count <= m_Last) {
-      for (unsigned k = Through(count, n); k > 0; --k, --n) {
-        Field(c + LowestBit(commas), start, count, fields);
-        commas &= commas - 1;
-      }
-      if (n == 0) return;
+    for (; count < m_Last; commas &= commas - 1) {
+      if (commas == 0) return;
+      Field(c + LowestBit(commas), start, count, fields);
     }
-    count += n;
+    if (commas == 0) return;
+    count += Ones(commas);
     start = c + HighestBit(commas) + 1;
   }
-  // The commas of the word at `c`, a bit at the top of each byte.
+  // The commas of the word at `c`, a bit at the top of each byte, likewise.
   void Word(const char* c, std::uint64_t commas, const char*& start, std::size_t& count,
             std::string_view* fields) const {
-    if (commas == 0) return;
-    auto n = static_cast<unsigned>(((commas >> 7) * kOnes) >> 56);
-    if (count <= m_Last) {
-      for (unsigned k = Through(count, n); k > 0; --k, --n) {
-        Field(c + LowestByte(commas), start, count, fields);
-        commas &= commas - 1;
-      }
-      if (n == 0) return;
+    for (; count < m_Last; commas &= commas - 1) {
+      if (commas == 0) return;
+      Field(c + LowestByte(commas), start, count, fields);
     }
-    count += n;
+    if (commas == 0) return;
+    count += static_cast<std::size_t>(((commas >> 7) * kOnes) >> 56);
     start = c + HighestBit(commas) / 8 + 1;
   }
 
   std::size_t m_Want;
-  std::uint64_t m_Read = 0;  // a bit for each field a comma ends that the rules read
-  std::size_t m_Last = 0;    // the last of those
-  bool m_Far = false;        // one of them past the mask's 64
+  std::size_t m_Last = 0;  // the commas up to the last that ends a field the rules read
 };
 
 // How far the row at the front of the unread bytes has been looked
