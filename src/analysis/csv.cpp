@@ -239,8 +239,7 @@ bool Number(std::string_view text, double& value) {
   return true;
 }
 
-bool ReadNumber(std::string_view text, double& value, std::string& error) {
-  if (Number(text, value) && std::isfinite(value)) return true;
+bool NotANumber(std::string_view text, std::string& error) {
   error = Quoted(text) + " is not a number";
   return false;
 }

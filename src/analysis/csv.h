@@ -7,6 +7,7 @@
 #ifndef ZELANALYSIS_SRC_CSV_H
 #define ZELANALYSIS_SRC_CSV_H
 
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
 #include <iosfwd>
@@ -90,7 +91,7 @@ constexpr std::int64_t kMaxDurationNs = 100000000000000000;
 // Numbers as capture files write them. Each returns false, with `error`
 // saying why, for text that is not a number or out of range.
 bool ReadCount(std::string_view text, std::int64_t& value, std::string& error);
-// A finite decimal number, "16.6667", "1e-3".
+// A finite decimal number, "16.6667", "1e-3" (inline below).
 bool ReadNumber(std::string_view text, double& value, std::string& error);
 // The double nearest to `text` as std::from_chars reads it, false for text
 // it does not read whole. Short decimals ("16.667") take a shortcut: the
@@ -98,6 +99,12 @@ bool ReadNumber(std::string_view text, double& value, std::string& error);
 // exact, so that one correctly rounded division gives the nearest double.
 bool Number(std::string_view text, double& value);
 bool PlainNumber(std::string_view text, double& value);
+// Says in `error` that `text` is not a number; false.
+bool NotANumber(std::string_view text, std::string& error);
+// Inline, so that a row's numbers cost one call each.
+inline bool ReadNumber(std::string_view text, double& value, std::string& error) {
+  return (Number(text, value) && std::isfinite(value)) || NotANumber(text, error);
+}
 // A non-negative number of units (unitNs nanoseconds each), rounded to the
 // nearest nanosecond: "16.6667" ms, "0.012027" s. At most about 3 years.
 bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns, std::string& error);
