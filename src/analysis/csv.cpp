@@ -191,12 +191,15 @@ bool ReadCount(std::string_view text, std::int64_t& value, std::string& error) {
     return true;
   }
   if (!text.empty() && text.size() <= 18) {
-    std::int64_t digits = 0;
+    std::uint64_t digits = 0;
     std::size_t i = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-      digits = digits * 10 + (text[i] - '0');
+    for (; i < text.size(); ++i) {
+      const unsigned digit = static_cast<unsigned char>(text[i]) - unsigned{'0'};
+      if (digit > 9) break;
+      digits = digits * 10 + digit;
+    }
     if (i == text.size()) {
-      value = digits;
+      value = static_cast<std::int64_t>(digits);  // below 10^18
       return true;
     }
   }
@@ -218,18 +221,24 @@ bool Number(std::string_view text, double& value) {
   // [-]digits[.digits], at most 15 digits in all (below 2^53) and at most
   // 22 after the point. Digits past the 19th wrap around, harmlessly: such
   // text goes to from_chars.
-  const auto digit = [](char c) { return static_cast<unsigned char>(c - '0') <= 9; };
   const char* p = text.data();
   const char* end = p + text.size();
   const bool negative = p != end && *p == '-';
   p += negative ? 1 : 0;
   const char* first = p;
   std::uint64_t digits = 0;
-  for (; p != end && digit(*p); ++p) digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+  // The digits from `q` on into `digits`; where they end.
+  const auto read = [&](const char* q) {
+    for (; q != end; ++q) {
+      const unsigned digit = static_cast<unsigned char>(*q) - unsigned{'0'};
+      if (digit > 9) break;
+      digits = digits * 10 + digit;
+    }
+    return q;
+  };
+  p = read(p);
   const char* point = p;
-  if (p != end && *p == '.')
-    for (++p; p != end && digit(*p); ++p)
-      digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+  if (p != end && *p == '.') p = read(p + 1);
   const auto decimals = p == point ? 0 : static_cast<int>(p - point) - 1;
   if (p != end || point == first || p == point + 1 || (point - first) + decimals > 15)
     return PlainNumber(text, value);
