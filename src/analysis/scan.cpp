@@ -78,8 +78,19 @@ private:
   std::vector<std::int64_t> m_Values;
 };
 
-bool CountFits(const formats::Layout& layout, std::size_t count) {
-  return count >= layout.needed && count <= layout.most;
+// Whether a row of `count` fields passes the count's rule and then `rule`
+// (a row function); if not, why into `fault`. A row that passes leaves
+// `fault` as it was, without a string moved.
+template <typename Rule>
+bool Passes(const formats::Layout& layout, std::size_t count, std::string& fault, Rule rule) {
+  if (count < layout.needed || count > layout.most) {
+    fault = csv::CountFault(count, layout.needed, layout.most);
+    return false;
+  }
+  std::string error = rule();
+  if (error.empty()) return true;
+  fault = std::move(error);
+  return false;
 }
 
 // Each part's Row takes a row's fields, or refuses the row with `fault`
@@ -93,9 +104,8 @@ struct ZelPart {
   std::string fault;
   bool Row(const std::string_view* fields, std::size_t count) {
     Frame frame{};
-    fault = CountFits(*layout, count) ? formats::ZelRow(fields, frame)
-                                      : csv::CountFault(count, layout->needed, layout->most);
-    if (!fault.empty()) return false;
+    if (!Passes(*layout, count, fault, [&] { return formats::ZelRow(fields, frame); }))
+      return false;
     ns.Push(frame.intervalNs);
     return true;
   }
@@ -144,14 +154,17 @@ struct PresentMonPart {
   bool Row(const std::string_view* fields, std::size_t count) {
     Frame frame{};
     bool kept = false;
-    fault = CountFits(*layout, count) ? formats::PresentMonRow(*layout, fields, frame, kept)
-                                      : csv::CountFault(count, layout->needed, layout->most);
-    if (!fault.empty()) return false;
+    if (!Passes(*layout, count, fault,
+                [&] { return formats::PresentMonRow(*layout, fields, frame, kept); }))
+      return false;
     if (!kept) return true;
     Stream& stream = StreamOf(fields);
     if (frame.timeNs < 0) {
       // Where the sum of all parts first grows too long is the plain reader's to say.
-      if (frame.intervalNs > csv::kMaxDurationNs - stream.summedNs) return false;
+      if (frame.intervalNs > csv::kMaxDurationNs - stream.summedNs) {
+        fault.clear();
+        return false;
+      }
       stream.summedNs += frame.intervalNs;
     }
     stream.ns.Push(frame.intervalNs);
@@ -181,9 +194,9 @@ struct MangoHudPart {
   bool drawTooLong[2] = {false, false};  // in microseconds, in milliseconds
   bool Row(const std::string_view* fields, std::size_t count) {
     formats::MangoHudRow row;
-    fault = CountFits(*layout, count) ? formats::MangoHudRowOf(*layout, fields, row)
-                                      : csv::CountFault(count, layout->needed, layout->most);
-    if (!fault.empty()) return false;
+    if (!Passes(*layout, count, fault,
+                [&] { return formats::MangoHudRowOf(*layout, fields, row); }))
+      return false;
     if (unit != 0) {
       std::int64_t ns = 0;
       std::string error;
