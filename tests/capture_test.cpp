@@ -279,6 +279,7 @@ TEST(CaptureFormats, MangoHudUnitByMostRows) {
     const auto file = zel_analysis::ReadCapture(in, "f");
     ASSERT_EQ(file.capture.frames.size(), 3u) << file.error;
     EXPECT_EQ(file.capture.frames[0].intervalNs, c.firstNs) << c.rows;
+    ExpectFastAgrees(header + c.rows, "f");
   }
 }
 

@@ -181,42 +181,39 @@ struct PresentMonPart {
   }
 };
 
-// A part of a MangoHud log: the frame times in their own unit, as the bits
-// of a double, until the whole file has decided the unit. Given the unit,
-// it refuses the first row whose values do not fit it.
+// A part of a MangoHud log: the frame times in nanoseconds, in the unit
+// of the part's first row until the whole file has decided the unit (a
+// part whose guess was wrong, or whose values do not fit it, is read
+// again). Given the unit (`known`), it refuses the first row whose values
+// do not fit it.
 struct MangoHudPart {
   const formats::Layout* layout = nullptr;
   std::string fault;
-  std::int64_t unit = 0;  // ns, when known
+  std::int64_t unit = 0;  // ns: the file's when `known`, else the guess
+  bool known = false;
+  bool misfit = false;  // a value that does not fit the guess
   Values frametimes;
   std::size_t rows = 0;
   std::size_t micro = 0;
-  bool drawTooLong[2] = {false, false};  // in microseconds, in milliseconds
   bool Row(const std::string_view* fields, std::size_t count) {
     formats::MangoHudRow row;
     if (!Passes(*layout, count, fault,
                 [&] { return formats::MangoHudRowOf(*layout, fields, row); }))
       return false;
-    if (unit != 0) {
-      std::int64_t ns = 0;
-      std::string error;
-      if (!csv::ToDuration(row.frametime, unit, ns, error) ||
-          (row.draw >= 0.0 && !csv::ToDuration(row.draw, unit, ns, error))) {
+    if (unit == 0) unit = formats::MangoHudUnit(row.micro ? 1 : 0, 1);
+    std::int64_t ns = 0, drawNs = 0;
+    std::string error;
+    if (!csv::ToDuration(row.frametime, unit, ns, error) ||
+        (row.draw >= 0.0 && !csv::ToDuration(row.draw, unit, drawNs, error))) {
+      if (known) {
         fault = formats::kMangoHudUnitFault + error;
         return false;
       }
+      misfit = true;
     }
     micro += row.micro ? 1 : 0;
-    std::int64_t bits = 0;
-    std::memcpy(&bits, &row.frametime, sizeof bits);
-    frametimes.Push(bits);
+    frametimes.Push(ns);
     ++rows;
-    if (row.draw >= 0.0) {
-      std::int64_t ns = 0;
-      std::string error;
-      drawTooLong[0] = drawTooLong[0] || !csv::ToDuration(row.draw, 1000, ns, error);
-      drawTooLong[1] = drawTooLong[1] || !csv::ToDuration(row.draw, 1000000, ns, error);
-    }
     return true;
   }
   std::size_t Rows() const { return rows; }
@@ -813,26 +810,25 @@ bool MangoHudTimes(const Body& body, CaptureFile& file, std::vector<std::int64_t
     return true;
   }
   const std::int64_t unit = formats::MangoHudUnit(micro, frames);
-  std::string error;
   for (std::size_t p = 0; p < parts.size(); ++p) {
     MangoHudPart& part = parts[p];
-    bool fits = !part.drawTooLong[unit == 1000 ? 0 : 1];
-    const std::size_t from = ns.size();
-    part.frametimes.MoveTo(ns, frames);
-    for (std::size_t i = from; fits && i < ns.size(); ++i) {
-      double frametime = 0.0;
-      std::memcpy(&frametime, &ns[i], sizeof frametime);
-      fits = csv::ToDuration(frametime, unit, ns[i], error);
+    if (part.unit == unit && !part.misfit) {
+      part.frametimes.MoveTo(ns, frames);
+      continue;
     }
-    if (fits) continue;
-    // The part holding the first value too long in the unit, once more, to
-    // find its row.
+    // Read again in the file's unit: its values, or the first row whose
+    // values do not fit it.
     const Span& span = read.spans[p];
-    MangoHudPart check;
-    check.layout = &body.layout;
-    check.unit = unit;
-    const Outcome out =
-        ScanPart(body.source, span.begin, span.end, body.size, true, 0, body.options, check);
+    MangoHudPart again;
+    again.layout = &body.layout;
+    again.unit = unit;
+    again.known = true;
+    const Outcome out = ScanPart(body.source, span.begin, span.end, body.size, true,
+                                 span.end - span.begin, body.options, again);
+    if (out.status == Status::kDone && again.rows == part.rows) {
+      again.frametimes.MoveTo(ns, frames);
+      continue;
+    }
     if (out.status != Status::kDeclined || out.fault.empty()) return false;
     file.error = ErrorAt(body.source, span.line + out.lines, out.fault);
     return true;
