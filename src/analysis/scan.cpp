@@ -292,6 +292,7 @@ public:
       if (column < 0 || (most == want && static_cast<std::size_t>(column) + 1 == want)) continue;
       m_Last = std::max(m_Last, static_cast<std::size_t>(column) + 1);
     }
+    m_Last = std::min(m_Last, want);  // so that those fields have their own place
   }
 
   // The row [p, end).
@@ -390,9 +391,11 @@ private:
   // cppcheck-suppress unusedPrivateFunction
   void Bits(const char* c, std::uint32_t commas, const char*& start, std::size_t& count,
             std::string_view* fields) const {
-    for (; count < m_Last; commas &= commas - 1) {
+    for (; count < m_Last; commas &= commas - 1, ++count) {
       if (commas == 0) return;
-      Field(c + LowestBit(commas), start, count, fields);
+      const char* comma = c + LowestBit(commas);
+      fields[count] = std::string_view(start, static_cast<std::size_t>(comma - start));
+      start = comma + 1;
     }
     if (commas == 0) return;
     count += Ones(commas);
@@ -401,9 +404,11 @@ private:
   // The commas of the word at `c`, a bit at the top of each byte, likewise.
   void Word(const char* c, std::uint64_t commas, const char*& start, std::size_t& count,
             std::string_view* fields) const {
-    for (; count < m_Last; commas &= commas - 1) {
+    for (; count < m_Last; commas &= commas - 1, ++count) {
       if (commas == 0) return;
-      Field(c + LowestByte(commas), start, count, fields);
+      const char* comma = c + LowestByte(commas);
+      fields[count] = std::string_view(start, static_cast<std::size_t>(comma - start));
+      start = comma + 1;
     }
     if (commas == 0) return;
     count += static_cast<std::size_t>(((commas >> 7) * kOnes) >> 56);
