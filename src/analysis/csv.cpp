@@ -181,28 +181,27 @@ const char* Repeated(const std::vector<std::string>& header,
   return nullptr;
 }
 
-bool ReadCount(std::string_view text, std::int64_t& value, std::string& error) {
-  // Up to 18 digits, the most that cannot overflow, as std::from_chars
-  // reads them: eight at a time from 8 to 16, else one multiply each.
+bool Digits(std::string_view text, std::int64_t& value) {
+  // Up to 18 digits, the most that cannot overflow: eight at a time from 8
+  // to 16, else one multiply each.
   std::uint64_t whole = 0;
   if (kWords && text.size() >= 8 && text.size() <= 16 &&
       SixteenDigits(text.data(), text.size(), whole)) {
     value = static_cast<std::int64_t>(whole);
     return true;
   }
-  if (!text.empty() && text.size() <= 18) {
-    std::uint64_t digits = 0;
-    std::size_t i = 0;
-    for (; i < text.size(); ++i) {
-      const unsigned digit = static_cast<unsigned char>(text[i]) - unsigned{'0'};
-      if (digit > 9) break;
-      digits = digits * 10 + digit;
-    }
-    if (i == text.size()) {
-      value = static_cast<std::int64_t>(digits);  // below 10^18
-      return true;
-    }
+  if (text.empty() || text.size() > 18) return false;
+  std::size_t i = 0;
+  for (; i < text.size(); ++i) {
+    const unsigned digit = static_cast<unsigned char>(text[i]) - unsigned{'0'};
+    if (digit > 9) return false;
+    whole = whole * 10 + digit;
   }
+  value = static_cast<std::int64_t>(whole);  // below 10^18
+  return true;
+}
+
+bool PlainCount(std::string_view text, std::int64_t& value, std::string& error) {
   const char* end = text.data() + text.size();
   const auto [next, ec] = std::from_chars(text.data(), end, value);
   if (ec == std::errc() && next == end) return true;

@@ -90,6 +90,7 @@ constexpr std::int64_t kMaxDurationNs = 100000000000000000;
 
 // Numbers as capture files write them. Each returns false, with `error`
 // saying why, for text that is not a number or out of range.
+// A whole number as std::from_chars reads it (inline below).
 bool ReadCount(std::string_view text, std::int64_t& value, std::string& error);
 // A finite decimal number, "16.6667", "1e-3" (inline below).
 bool ReadNumber(std::string_view text, double& value, std::string& error);
@@ -104,6 +105,13 @@ bool NotANumber(std::string_view text, std::string& error);
 // Inline, so that a row's numbers cost one call each.
 inline bool ReadNumber(std::string_view text, double& value, std::string& error) {
   return (Number(text, value) && std::isfinite(value)) || NotANumber(text, error);
+}
+// ReadCount's shortcut for up to 18 digits and nothing else, false for any
+// other text; and std::from_chars for the rest, with the error.
+bool Digits(std::string_view text, std::int64_t& value);
+bool PlainCount(std::string_view text, std::int64_t& value, std::string& error);
+inline bool ReadCount(std::string_view text, std::int64_t& value, std::string& error) {
+  return Digits(text, value) || PlainCount(text, value, error);
 }
 // A non-negative number of units (unitNs nanoseconds each), rounded to the
 // nearest nanosecond: "16.6667" ms, "0.012027" s. At most about 3 years.
