@@ -252,13 +252,14 @@ bool NotANumber(std::string_view text, std::string& error) {
   return false;
 }
 
-bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string& error) {
-  constexpr auto kMaxNs = static_cast<double>(kMaxDurationNs);
+namespace {
+
+constexpr const char* kNotADuration = "not a duration from 0 to about 3 years";
+
+// ToDuration without its error, for ReadDuration to inline.
+bool Scale(double value, std::int64_t unitNs, std::int64_t& ns) {
   const double scaled = value * static_cast<double>(unitNs);
-  if (!(scaled >= 0.0 && scaled <= kMaxNs)) {
-    error = "not a duration from 0 to about 3 years";
-    return false;
-  }
+  if (!(scaled >= 0.0 && scaled <= static_cast<double>(kMaxDurationNs))) return false;
   // Rounded half away from zero, as std::llround does, without its call:
   // the part below the whole number is exact for any value in range.
   const auto whole = static_cast<std::int64_t>(scaled);
@@ -266,12 +267,20 @@ bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string
   return true;
 }
 
+}  // namespace
+
+bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string& error) {
+  if (Scale(value, unitNs, ns)) return true;
+  error = kNotADuration;
+  return false;
+}
+
 bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns,
                   std::string& error) {
   double value = 0.0;
   if (!ReadNumber(text, value, error)) return false;
-  if (ToDuration(value, unitNs, ns, error)) return true;
-  error = Quoted(text) + " is " + error;
+  if (Scale(value, unitNs, ns)) return true;
+  error = Quoted(text) + " is " + kNotADuration;
   return false;
 }
 
