@@ -254,10 +254,8 @@ bool NotANumber(std::string_view text, std::string& error) {
 
 namespace {
 
-constexpr const char* kNotADuration = "not a duration from 0 to about 3 years";
-
-// ToDuration without its error, for ReadDuration to inline.
-bool Scale(double value, std::int64_t unitNs, std::int64_t& ns) {
+// Scale, for ReadDuration and ToDuration to inline.
+bool ScaleHere(double value, std::int64_t unitNs, std::int64_t& ns) {
   const double scaled = value * static_cast<double>(unitNs);
   if (!(scaled >= 0.0 && scaled <= static_cast<double>(kMaxDurationNs))) return false;
   // Rounded half away from zero, as std::llround does, without its call:
@@ -269,8 +267,12 @@ bool Scale(double value, std::int64_t unitNs, std::int64_t& ns) {
 
 }  // namespace
 
+bool Scale(double value, std::int64_t unitNs, std::int64_t& ns) {
+  return ScaleHere(value, unitNs, ns);
+}
+
 bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string& error) {
-  if (Scale(value, unitNs, ns)) return true;
+  if (ScaleHere(value, unitNs, ns)) return true;
   error = kNotADuration;
   return false;
 }
@@ -279,7 +281,7 @@ bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns,
                   std::string& error) {
   double value = 0.0;
   if (!ReadNumber(text, value, error)) return false;
-  if (Scale(value, unitNs, ns)) return true;
+  if (ScaleHere(value, unitNs, ns)) return true;
   error = Quoted(text) + " is " + kNotADuration;
   return false;
 }

@@ -202,11 +202,10 @@ struct MangoHudPart {
       return false;
     if (unit == 0) unit = formats::MangoHudUnit(row.micro ? 1 : 0, 1);
     std::int64_t ns = 0, drawNs = 0;
-    std::string error;
-    if (!csv::ToDuration(row.frametime, unit, ns, error) ||
-        (row.draw >= 0.0 && !csv::ToDuration(row.draw, unit, drawNs, error))) {
+    if (!csv::Scale(row.frametime, unit, ns) ||
+        (row.draw >= 0.0 && !csv::Scale(row.draw, unit, drawNs))) {
       if (known) {
-        fault = formats::kMangoHudUnitFault + error;
+        fault = std::string(formats::kMangoHudUnitFault) + csv::kNotADuration;
         return false;
       }
       misfit = true;
