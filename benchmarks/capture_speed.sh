@@ -6,9 +6,11 @@
 # frame and in all) and the ratios the tool is held to.
 #
 #   benchmarks/capture_speed.sh [FRAMES [REPETITIONS]]     (10000000, 3)
+#   BEFORE=path/to/zel-framestats benchmarks/capture_speed.sh   (and its rows)
 #
 # Builds zel-framestats and the capture generator in build-bench/ and keeps
-# the generated files in build-bench/captures/.
+# the generated files in build-bench/captures/. BEFORE adds the rows of
+# another build of the tool (an older commit's, say) to the same run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 frames=${1:-10000000}
@@ -42,7 +44,10 @@ EOF
 best() {
   local best_s="" best_kb="" best_cpu=""
   for _ in $(seq "$repetitions"); do
-    /usr/bin/time -o "$timing" -f "%e %M %U %S" "$@" >/dev/null 2>&1
+    if ! /usr/bin/time -o "$timing" -f "%e %M %U %S" "$@" >/dev/null 2>&1; then
+      echo "capture_speed.sh: failed: $*" >&2  # not a row of made-up figures
+      return 1
+    fi
     read -r s kb user system <"$timing"
     if [ -z "$best_s" ] || awk -v a="$s" -v b="$best_s" 'BEGIN { exit !(a < b) }'; then
       best_s=$s best_kb=$kb best_cpu=$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')
@@ -64,6 +69,10 @@ for kind in presentmon mangohud; do
   read -r wc_s wc_kb wc_cpu < <(best wc -l "$file")
   read -r table_s table_kb table_cpu < <(best "$tool" "$file")
   read -r json_s json_kb json_cpu < <(best "$tool" --json "$file")
+  if [ -n "${BEFORE:-}" ]; then
+    read -r old_s old_kb old_cpu < <(best "$BEFORE" "$file")
+    read -r old_json_s old_json_kb old_json_cpu < <(best "$BEFORE" --json "$file")
+  fi
   read -r pd_s pd_kb pd_cpu < <(best "$python" "$pandas" "$file" "$column" "$skip")
   row() {
     awk -v f="$kind ($mb MB)" -v p="$1" -v s="$2" -v kb="$3" -v cpu="$4" -v mb="$mb" -v n="$frames" \
@@ -73,6 +82,10 @@ for kind in presentmon mangohud; do
           (s > 0 ? pd / s : 0) }'
   }
   row "wc -l" "$wc_s" "$wc_kb" "$wc_cpu"
+  if [ -n "${BEFORE:-}" ]; then
+    row "zel-framestats (before)" "$old_s" "$old_kb" "$old_cpu"
+    row "zel-framestats --json (before)" "$old_json_s" "$old_json_kb" "$old_json_cpu"
+  fi
   row "zel-framestats" "$table_s" "$table_kb" "$table_cpu"
   row "zel-framestats --json" "$json_s" "$json_kb" "$json_cpu"
   row "pandas" "$pd_s" "$pd_kb" "$pd_cpu"

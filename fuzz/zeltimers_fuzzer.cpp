@@ -9,6 +9,7 @@
 #include <ZelAnalysis/FrameStats.h>
 #include <ZelAnalysis/SummaryJson.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <system_error>
 
 #include "ZelFrameRate.h"
 #include "analysis/csv.h"
@@ -59,7 +61,8 @@ void Compare(const std::string& text, const zel_analysis::CaptureFile& plain) {
           fast.capture.application == plain.capture.application);
 }
 
-// The shortcut for short decimals reads a field as std::from_chars does.
+// The shortcuts for short decimals and whole numbers read a field as
+// std::from_chars does.
 void CompareNumber(const std::string& text) {
   double fast = 0.0, plain = 0.0;
   const bool read = zel_analysis::csv::Number(text, fast);
@@ -68,6 +71,12 @@ void CompareNumber(const std::string& text) {
   std::memcpy(&fastBits, &fast, sizeof fast);
   std::memcpy(&plainBits, &plain, sizeof plain);
   Require(!read || fastBits == plainBits);
+  std::int64_t count = 0, whole = 0;
+  std::string error;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), whole);
+  const bool isWhole = ec == std::errc() && end == text.data() + text.size();
+  Require(zel_analysis::csv::ReadCount(text, count, error) == isWhole &&
+          (!isWhole || count == whole));
 }
 
 // A readable file reads back the same after writing it in any format.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <charconv>
 #include <clocale>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +16,8 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #if defined(__linux__)
@@ -276,6 +279,7 @@ TEST(CaptureFormats, MangoHudUnitByMostRows) {
     const auto file = zel_analysis::ReadCapture(in, "f");
     ASSERT_EQ(file.capture.frames.size(), 3u) << file.error;
     EXPECT_EQ(file.capture.frames[0].intervalNs, c.firstNs) << c.rows;
+    ExpectFastAgrees(header + c.rows, "f");
   }
 }
 
@@ -337,7 +341,13 @@ TEST(CaptureFormats, NumberShortcutMatchesFromChars) {
                            "99999999999999.9",
                            "inf",
                            "nan",
-                           "1,5"}) {
+                           "1,5",
+                           "12345678",
+                           "1234567:",
+                           "/2345678",
+                           "94000000000000",
+                           "9400000000000\xFA",
+                           "940000000000000-"}) {
     double fast = 0.0, plain = 0.0;
     const bool readFast = zel_analysis::csv::Number(text, fast);
     const bool readPlain = zel_analysis::csv::PlainNumber(text, plain);
@@ -346,6 +356,14 @@ TEST(CaptureFormats, NumberShortcutMatchesFromChars) {
     std::memcpy(&fastBits, &fast, sizeof fast);
     std::memcpy(&plainBits, &plain, sizeof plain);
     if (readPlain) EXPECT_EQ(fastBits, plainBits) << text;
+    // Whole numbers likewise, eight digits at a time from 8 to 16.
+    std::int64_t count = 0, fromChars = 0;
+    std::string error;
+    const std::string_view view(text);
+    const auto [end, ec] = std::from_chars(view.data(), view.data() + view.size(), fromChars);
+    const bool whole = ec == std::errc() && end == view.data() + view.size();
+    EXPECT_EQ(zel_analysis::csv::ReadCount(view, count, error), whole) << text;
+    if (whole) EXPECT_EQ(count, fromChars) << text;
   }
 }
 

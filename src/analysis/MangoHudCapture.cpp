@@ -57,19 +57,24 @@ std::string MangoHudHeader(csv::Lines& lines, Layout& layout) {
 }
 
 std::string MangoHudRowOf(const Layout& layout, const std::string_view* fields, MangoHudRow& row) {
+  // One string for every outcome, returned without a copy (empty for a
+  // good row, which is most of them).
   std::string error;
   double rate = 0.0;
   row.draw = -1.0;
-  if (!csv::ReadNumber(fields[layout.fps], rate, error)) return "column fps: " + error;
-  if (!csv::ReadNumber(fields[layout.frametime], row.frametime, error))
-    return "column frametime: " + error;
-  if (!csv::ReadCount(fields[layout.elapsed], row.elapsed, error) || row.elapsed < 0)
-    return "column elapsed: " + (error.empty() ? "a negative time" : error);
-  if (layout.draw >= 0 && !fields[layout.draw].empty() &&
-      !csv::ReadNumber(fields[layout.draw], row.draw, error))
-    return "column draw_time: " + error;
-  row.micro = rate * row.frametime > kMicrosecondProduct;
-  return {};
+  if (!csv::ReadNumber(fields[layout.fps], rate, error)) {
+    error.insert(0, "column fps: ");
+  } else if (!csv::ReadNumber(fields[layout.frametime], row.frametime, error)) {
+    error.insert(0, "column frametime: ");
+  } else if (!csv::ReadCount(fields[layout.elapsed], row.elapsed, error) || row.elapsed < 0) {
+    error.insert(0, error.empty() ? "column elapsed: a negative time" : "column elapsed: ");
+  } else if (layout.draw >= 0 && !fields[layout.draw].empty() &&
+             !csv::ReadNumber(fields[layout.draw], row.draw, error)) {
+    error.insert(0, "column draw_time: ");
+  } else {
+    row.micro = rate * row.frametime > kMicrosecondProduct;
+  }
+  return error;
 }
 
 std::int64_t MangoHudUnit(std::size_t micro, std::size_t rows) {

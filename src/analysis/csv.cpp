@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <istream>
 #include <system_error>
 
@@ -113,6 +114,51 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// Eight digits at a time, in a 64-bit word with the first character in
+// its lowest byte: only where words hold their bytes in that order.
+#if (defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) || defined(_M_X64) || \
+    defined(_M_IX86) || defined(_M_ARM64)
+constexpr bool kWords = true;
+#else
+constexpr bool kWords = false;
+#endif
+
+constexpr std::uint64_t kZeros = 0x3030303030303030;  // '0' in every byte
+
+// Whether every byte of a word is a digit: its high half 3, and still 3
+// with 6 added (a carry out of a byte only comes from one that fails).
+bool EightDigits(std::uint64_t word) {
+  constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0;
+  return ((word & kHigh) | (((word + 0x0606060606060606) & kHigh) >> 4)) == 0x3333333333333333;
+}
+
+// The value of a word of eight digits: pairs, then the four pairs, each
+// step exact in 64 bits.
+std::uint64_t EightValue(std::uint64_t word) {
+  word -= kZeros;
+  word = word * 10 + (word >> 8);
+  constexpr std::uint64_t kPairs = 0x000000FF000000FF;
+  return (((word & kPairs) * (100 + (std::uint64_t{1000000} << 32))) +
+          (((word >> 16) & kPairs) * (1 + (std::uint64_t{10000} << 32)))) >>
+         32;
+}
+
+// The value of `n` (8 to 16) characters at `p` when all are digits.
+bool SixteenDigits(const char* p, std::size_t n, std::uint64_t& value) {
+  std::uint64_t low = 0, high = kZeros;
+  std::memcpy(&low, p + n - 8, 8);  // the last eight
+  if (n > 8) {
+    // The first eight, those the last eight hold too shifted out and '0's
+    // in their place.
+    const auto shift = static_cast<unsigned>(8 * (16 - n));
+    std::memcpy(&high, p, 8);
+    high = (high << shift) | (kZeros & ((std::uint64_t{1} << shift) - 1));
+  }
+  if (!EightDigits(low) || !EightDigits(high)) return false;
+  value = EightValue(high) * 100000000 + EightValue(low);
+  return true;
+}
+
 }  // namespace
 
 int Find(const std::vector<std::string>& header, std::initializer_list<const char*> names) {
@@ -135,19 +181,27 @@ const char* Repeated(const std::vector<std::string>& header,
   return nullptr;
 }
 
-bool ReadCount(std::string_view text, std::int64_t& value, std::string& error) {
-  // Up to 18 digits, the most that cannot overflow, as std::from_chars
-  // reads them, one multiply each.
-  if (!text.empty() && text.size() <= 18) {
-    std::int64_t digits = 0;
-    std::size_t i = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-      digits = digits * 10 + (text[i] - '0');
-    if (i == text.size()) {
-      value = digits;
-      return true;
-    }
+bool Digits(std::string_view text, std::int64_t& value) {
+  // Up to 18 digits, the most that cannot overflow: eight at a time from 8
+  // to 16, else one multiply each.
+  std::uint64_t whole = 0;
+  if (kWords && text.size() >= 8 && text.size() <= 16 &&
+      SixteenDigits(text.data(), text.size(), whole)) {
+    value = static_cast<std::int64_t>(whole);
+    return true;
   }
+  if (text.empty() || text.size() > 18) return false;
+  std::size_t i = 0;
+  for (; i < text.size(); ++i) {
+    const unsigned digit = static_cast<unsigned char>(text[i]) - unsigned{'0'};
+    if (digit > 9) return false;
+    whole = whole * 10 + digit;
+  }
+  value = static_cast<std::int64_t>(whole);  // below 10^18
+  return true;
+}
+
+bool PlainCount(std::string_view text, std::int64_t& value, std::string& error) {
   const char* end = text.data() + text.size();
   const auto [next, ec] = std::from_chars(text.data(), end, value);
   if (ec == std::errc() && next == end) return true;
@@ -166,50 +220,69 @@ bool Number(std::string_view text, double& value) {
   // [-]digits[.digits], at most 15 digits in all (below 2^53) and at most
   // 22 after the point. Digits past the 19th wrap around, harmlessly: such
   // text goes to from_chars.
-  const auto digit = [](char c) { return static_cast<unsigned char>(c - '0') <= 9; };
   const char* p = text.data();
   const char* end = p + text.size();
   const bool negative = p != end && *p == '-';
   p += negative ? 1 : 0;
   const char* first = p;
   std::uint64_t digits = 0;
-  for (; p != end && digit(*p); ++p) digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+  // The digits from `q` on into `digits`; where they end.
+  const auto read = [&](const char* q) {
+    for (; q != end; ++q) {
+      const unsigned digit = static_cast<unsigned char>(*q) - unsigned{'0'};
+      if (digit > 9) break;
+      digits = digits * 10 + digit;
+    }
+    return q;
+  };
+  p = read(p);
   const char* point = p;
-  if (p != end && *p == '.')
-    for (++p; p != end && digit(*p); ++p)
-      digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+  if (p != end && *p == '.') p = read(p + 1);
   const auto decimals = p == point ? 0 : static_cast<int>(p - point) - 1;
   if (p != end || point == first || p == point + 1 || (point - first) + decimals > 15)
     return PlainNumber(text, value);
-  value = static_cast<double>(digits);
+  value = static_cast<double>(static_cast<std::int64_t>(digits));  // below 2^53
   if (decimals > 0) value /= kPowersOfTen[decimals];
   if (negative) value = -value;
   return true;
 }
 
-bool ReadNumber(std::string_view text, double& value, std::string& error) {
-  if (Number(text, value) && std::isfinite(value)) return true;
+bool NotANumber(std::string_view text, std::string& error) {
   error = Quoted(text) + " is not a number";
   return false;
 }
 
-bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string& error) {
-  constexpr auto kMaxNs = static_cast<double>(kMaxDurationNs);
+namespace {
+
+// Scale, for ReadDuration and ToDuration to inline.
+bool ScaleHere(double value, std::int64_t unitNs, std::int64_t& ns) {
   const double scaled = value * static_cast<double>(unitNs);
-  if (!(scaled >= 0.0 && scaled <= kMaxNs)) {
-    error = "not a duration from 0 to about 3 years";
-    return false;
-  }
-  ns = std::llround(scaled);
+  if (!(scaled >= 0.0 && scaled <= static_cast<double>(kMaxDurationNs))) return false;
+  // Rounded half away from zero, as std::llround does, without its call:
+  // the part below the whole number is exact for any value in range.
+  const auto whole = static_cast<std::int64_t>(scaled);
+  ns = whole + (scaled - static_cast<double>(whole) >= 0.5 ? 1 : 0);
   return true;
+}
+
+}  // namespace
+
+bool Scale(double value, std::int64_t unitNs, std::int64_t& ns) {
+  return ScaleHere(value, unitNs, ns);
+}
+
+bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string& error) {
+  if (ScaleHere(value, unitNs, ns)) return true;
+  error = kNotADuration;
+  return false;
 }
 
 bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns,
                   std::string& error) {
   double value = 0.0;
   if (!ReadNumber(text, value, error)) return false;
-  if (ToDuration(value, unitNs, ns, error)) return true;
-  error = Quoted(text) + " is " + error;
+  if (ScaleHere(value, unitNs, ns)) return true;
+  error = Quoted(text) + " is " + kNotADuration;
   return false;
 }
 

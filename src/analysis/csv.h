@@ -7,6 +7,7 @@
 #ifndef ZELANALYSIS_SRC_CSV_H
 #define ZELANALYSIS_SRC_CSV_H
 
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
 #include <iosfwd>
@@ -89,8 +90,9 @@ constexpr std::int64_t kMaxDurationNs = 100000000000000000;
 
 // Numbers as capture files write them. Each returns false, with `error`
 // saying why, for text that is not a number or out of range.
+// A whole number as std::from_chars reads it (inline below).
 bool ReadCount(std::string_view text, std::int64_t& value, std::string& error);
-// A finite decimal number, "16.6667", "1e-3".
+// A finite decimal number, "16.6667", "1e-3" (inline below).
 bool ReadNumber(std::string_view text, double& value, std::string& error);
 // The double nearest to `text` as std::from_chars reads it, false for text
 // it does not read whole. Short decimals ("16.667") take a shortcut: the
@@ -98,10 +100,27 @@ bool ReadNumber(std::string_view text, double& value, std::string& error);
 // exact, so that one correctly rounded division gives the nearest double.
 bool Number(std::string_view text, double& value);
 bool PlainNumber(std::string_view text, double& value);
+// Says in `error` that `text` is not a number; false.
+bool NotANumber(std::string_view text, std::string& error);
+// Inline, so that a row's numbers cost one call each.
+inline bool ReadNumber(std::string_view text, double& value, std::string& error) {
+  return (Number(text, value) && std::isfinite(value)) || NotANumber(text, error);
+}
+// ReadCount's shortcut for up to 18 digits and nothing else, false for any
+// other text; and std::from_chars for the rest, with the error.
+bool Digits(std::string_view text, std::int64_t& value);
+bool PlainCount(std::string_view text, std::int64_t& value, std::string& error);
+inline bool ReadCount(std::string_view text, std::int64_t& value, std::string& error) {
+  return Digits(text, value) || PlainCount(text, value, error);
+}
 // A non-negative number of units (unitNs nanoseconds each), rounded to the
 // nearest nanosecond: "16.6667" ms, "0.012027" s. At most about 3 years.
 bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns, std::string& error);
 bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string& error);
+// ToDuration without the error, for a row read many times a second.
+bool Scale(double value, std::int64_t unitNs, std::int64_t& ns);
+// ToDuration's error.
+constexpr const char* kNotADuration = "not a duration from 0 to about 3 years";
 
 // A non-negative duration as a decimal number of units with exactly the
 // digits that hold every nanosecond: "16.666667" (ms), "0.012027000" (s).

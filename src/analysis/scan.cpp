@@ -78,8 +78,19 @@ private:
   std::vector<std::int64_t> m_Values;
 };
 
-bool CountFits(const formats::Layout& layout, std::size_t count) {
-  return count >= layout.needed && count <= layout.most;
+// Whether a row of `count` fields passes the count's rule and then `rule`
+// (a row function); if not, why into `fault`. A row that passes leaves
+// `fault` as it was, without a string moved.
+template <typename Rule>
+bool Passes(const formats::Layout& layout, std::size_t count, std::string& fault, Rule rule) {
+  if (count < layout.needed || count > layout.most) {
+    fault = csv::CountFault(count, layout.needed, layout.most);
+    return false;
+  }
+  std::string error = rule();
+  if (error.empty()) return true;
+  fault = std::move(error);
+  return false;
 }
 
 // Each part's Row takes a row's fields, or refuses the row with `fault`
@@ -93,14 +104,14 @@ struct ZelPart {
   std::string fault;
   bool Row(const std::string_view* fields, std::size_t count) {
     Frame frame{};
-    fault = CountFits(*layout, count) ? formats::ZelRow(fields, frame)
-                                      : csv::CountFault(count, layout->needed, layout->most);
-    if (!fault.empty()) return false;
+    if (!Passes(*layout, count, fault, [&] { return formats::ZelRow(fields, frame); }))
+      return false;
     ns.Push(frame.intervalNs);
     return true;
   }
   std::size_t Rows() const { return ns.Size(); }
   void Expect(std::size_t rows) { ns.Reserve(rows); }
+  std::vector<int> Columns() const { return {0, 1, 2}; }
 };
 // A part of a PresentMon file: the intervals of each stream, in the order
 // the streams first appear.
@@ -143,14 +154,17 @@ struct PresentMonPart {
   bool Row(const std::string_view* fields, std::size_t count) {
     Frame frame{};
     bool kept = false;
-    fault = CountFits(*layout, count) ? formats::PresentMonRow(*layout, fields, frame, kept)
-                                      : csv::CountFault(count, layout->needed, layout->most);
-    if (!fault.empty()) return false;
+    if (!Passes(*layout, count, fault,
+                [&] { return formats::PresentMonRow(*layout, fields, frame, kept); }))
+      return false;
     if (!kept) return true;
     Stream& stream = StreamOf(fields);
     if (frame.timeNs < 0) {
       // Where the sum of all parts first grows too long is the plain reader's to say.
-      if (frame.intervalNs > csv::kMaxDurationNs - stream.summedNs) return false;
+      if (frame.intervalNs > csv::kMaxDurationNs - stream.summedNs) {
+        fault.clear();
+        return false;
+      }
       stream.summedNs += frame.intervalNs;
     }
     stream.ns.Push(frame.intervalNs);
@@ -161,48 +175,51 @@ struct PresentMonPart {
   void Expect(std::size_t count) {
     if (!streams.empty()) streams[current].ns.Reserve(count);
   }
+  std::vector<int> Columns() const {
+    return {layout->key[0],   layout->key[1], layout->key[2],
+            layout->interval, layout->time,   layout->draw};
+  }
 };
 
-// A part of a MangoHud log: the frame times in their own unit, as the bits
-// of a double, until the whole file has decided the unit. Given the unit,
-// it refuses the first row whose values do not fit it.
+// A part of a MangoHud log: the frame times in nanoseconds, in the unit
+// of the part's first row until the whole file has decided the unit (a
+// part whose guess was wrong, or whose values do not fit it, is read
+// again). Given the unit (`known`), it refuses the first row whose values
+// do not fit it.
 struct MangoHudPart {
   const formats::Layout* layout = nullptr;
   std::string fault;
-  std::int64_t unit = 0;  // ns, when known
+  std::int64_t unit = 0;  // ns: the file's when `known`, else the guess
+  bool known = false;
+  bool misfit = false;  // a value that does not fit the guess
   Values frametimes;
   std::size_t rows = 0;
   std::size_t micro = 0;
-  bool drawTooLong[2] = {false, false};  // in microseconds, in milliseconds
   bool Row(const std::string_view* fields, std::size_t count) {
     formats::MangoHudRow row;
-    fault = CountFits(*layout, count) ? formats::MangoHudRowOf(*layout, fields, row)
-                                      : csv::CountFault(count, layout->needed, layout->most);
-    if (!fault.empty()) return false;
-    if (unit != 0) {
-      std::int64_t ns = 0;
-      std::string error;
-      if (!csv::ToDuration(row.frametime, unit, ns, error) ||
-          (row.draw >= 0.0 && !csv::ToDuration(row.draw, unit, ns, error))) {
-        fault = formats::kMangoHudUnitFault + error;
+    if (!Passes(*layout, count, fault,
+                [&] { return formats::MangoHudRowOf(*layout, fields, row); }))
+      return false;
+    if (unit == 0) unit = formats::MangoHudUnit(row.micro ? 1 : 0, 1);
+    std::int64_t ns = 0, drawNs = 0;
+    if (!csv::Scale(row.frametime, unit, ns) ||
+        (row.draw >= 0.0 && !csv::Scale(row.draw, unit, drawNs))) {
+      if (known) {
+        fault = std::string(formats::kMangoHudUnitFault) + csv::kNotADuration;
         return false;
       }
+      misfit = true;
     }
     micro += row.micro ? 1 : 0;
-    std::int64_t bits = 0;
-    std::memcpy(&bits, &row.frametime, sizeof bits);
-    frametimes.Push(bits);
+    frametimes.Push(ns);
     ++rows;
-    if (row.draw >= 0.0) {
-      std::int64_t ns = 0;
-      std::string error;
-      drawTooLong[0] = drawTooLong[0] || !csv::ToDuration(row.draw, 1000, ns, error);
-      drawTooLong[1] = drawTooLong[1] || !csv::ToDuration(row.draw, 1000000, ns, error);
-    }
     return true;
   }
   std::size_t Rows() const { return rows; }
   void Expect(std::size_t count) { frametimes.Reserve(count); }
+  std::vector<int> Columns() const {
+    return {layout->fps, layout->frametime, layout->elapsed, layout->draw};
+  }
 };
 
 // Eight bytes at a time: a bit at the top of each byte that is `c`.
@@ -240,13 +257,42 @@ bool LittleEndian() {
   return first == 1;
 }
 
-// The fields of rows without quotes, sixteen or eight bytes at a time
+// The number of bits set.
+unsigned Ones(std::uint32_t x) {
+  x -= (x >> 1) & 0x55555555;
+  x = (x & 0x33333333) + ((x >> 2) & 0x33333333);
+  x = (x + (x >> 4)) & 0x0F0F0F0F;
+  return (x * 0x01010101) >> 24;
+}
+
+int HighestBit(std::uint64_t mask) {
+#if defined(__GNUC__) || defined(__clang__)
+  return 63 - __builtin_clzll(mask);
+#else
+  int bit = 63;
+  for (; (mask >> bit) == 0; --bit) {
+  }
+  return bit;
+#endif
+}
+
+// The fields of rows without quotes, thirty-two or eight bytes at a time
 // where it can, as the plain rules' Split, which it must agree with, takes
-// one: the first `want` as views and the count of all. `fields` has room
-// for one more, where the views of the fields after those go.
+// one: of the first `want`, the ones the row rules read as views, and the
+// count of all. The commas that end a field nobody reads are only counted.
+// `fields` has room for one more, where the views of fields not kept go.
 class Splitter {
 public:
-  explicit Splitter(std::size_t want) : m_Want(want) {}
+  // `columns`: the fields the row rules read, each before `want`; `most`:
+  // the most fields a row they read has. When that is `want`, the last of
+  // those fields is one the line end closes, never a comma.
+  Splitter(std::size_t want, std::size_t most, const std::vector<int>& columns) : m_Want(want) {
+    for (const int column : columns) {
+      if (column < 0 || (most == want && static_cast<std::size_t>(column) + 1 == want)) continue;
+      m_Last = std::max(m_Last, static_cast<std::size_t>(column) + 1);
+    }
+    m_Last = std::min(m_Last, want);  // so that those fields have their own place
+  }
 
   // The row [p, end).
   std::size_t Split(const char* p, const char* end, std::string_view* fields) const {
@@ -275,20 +321,30 @@ public:
     const char* start = p;
     const char* c = p;
 #if defined(__SSE2__) || defined(_M_X64)
-    // Sixteen bytes at a time: a bit for each byte that is a comma, and
+    // Thirty-two bytes at a time: a bit for each byte that is a comma, and
     // for each that is a line end or a quote.
     const __m128i commaBytes = _mm_set1_epi8(',');
     const __m128i lineEndBytes = _mm_set1_epi8('\n');
     const __m128i quoteBytes = _mm_set1_epi8('"');
-    for (; end - c >= 16; c += 16) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
-      auto commas =
-          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commaBytes)));
-      const auto stops = static_cast<std::uint32_t>(_mm_movemask_epi8(
+    const auto masks = [&](const char* at, std::uint32_t& commas) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      commas = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commaBytes)));
+      return static_cast<std::uint32_t>(_mm_movemask_epi8(
           _mm_or_si128(_mm_cmpeq_epi8(bytes, lineEndBytes), _mm_cmpeq_epi8(bytes, quoteBytes))));
-      if (stops == 0) {
+    };
+    for (; end - c >= 16; c += 32) {
+      std::uint32_t commas = 0, more = 0;
+      std::uint32_t stops = masks(c, commas);
+      if (end - c >= 32) stops |= masks(c + 16, more) << 16;
+      commas |= more << 16;
+      if (stops == 0 && end - c >= 32) {
         Bits(c, commas, start, count, fields);
         continue;
+      }
+      if (stops == 0) {
+        Bits(c, commas, start, count, fields);
+        c += 16;
+        break;
       }
       Bits(c, commas & ((stops & (0u - stops)) - 1), start, count, fields);
       return Stop(p, c + LowestBit(stops), start, count, fields, fieldCount);
@@ -328,24 +384,38 @@ private:
     fieldCount = count;
     return stop;
   }
-  // The commas of the sixteen bytes at `c`, a bit each (used with SSE2).
+  // The commas of the thirty-two bytes at `c`, a bit each (used with SSE2):
+  // one at a time up to the last that ends a field the rules read, the
+  // rest only counted.
   // cppcheck-suppress unusedPrivateFunction
   void Bits(const char* c, std::uint32_t commas, const char*& start, std::size_t& count,
             std::string_view* fields) const {
-    for (; commas != 0; commas &= commas - 1) Field(c + LowestBit(commas), start, count, fields);
+    for (; count < m_Last; commas &= commas - 1, ++count) {
+      if (commas == 0) return;
+      const char* comma = c + LowestBit(commas);
+      fields[count] = std::string_view(start, static_cast<std::size_t>(comma - start));
+      start = comma + 1;
+    }
+    if (commas == 0) return;
+    count += Ones(commas);
+    start = c + HighestBit(commas) + 1;
   }
-  // The commas of the word at `c`, a bit at the top of each byte; only
-  // counted past the fields wanted.
+  // The commas of the word at `c`, a bit at the top of each byte, likewise.
   void Word(const char* c, std::uint64_t commas, const char*& start, std::size_t& count,
             std::string_view* fields) const {
-    if (count >= m_Want) {
-      count += static_cast<std::size_t>(((commas >> 7) * kOnes) >> 56);
-      return;
+    for (; count < m_Last; commas &= commas - 1, ++count) {
+      if (commas == 0) return;
+      const char* comma = c + LowestByte(commas);
+      fields[count] = std::string_view(start, static_cast<std::size_t>(comma - start));
+      start = comma + 1;
     }
-    for (; commas != 0; commas &= commas - 1) Field(c + LowestByte(commas), start, count, fields);
+    if (commas == 0) return;
+    count += static_cast<std::size_t>(((commas >> 7) * kOnes) >> 56);
+    start = c + HighestBit(commas) / 8 + 1;
   }
 
   std::size_t m_Want;
+  std::size_t m_Last = 0;  // the commas up to the last that ends a field the rules read
 };
 
 // How far the row at the front of the unread bytes has been looked
@@ -427,7 +497,7 @@ Outcome ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, s
   std::vector<char> buffer(std::max<std::size_t>(room(begin), 2));
   std::vector<std::string_view> fields(rows.layout->needed + 1);
   std::vector<std::string> split;
-  const Splitter splitter(rows.layout->needed);
+  const Splitter splitter(rows.layout->needed, rows.layout->most, rows.Columns());
   RowScan row;
   std::uint64_t rowBegin = begin;  // where the row at the buffer's front begins
   std::size_t kept = 0;            // bytes of that row at the buffer's front
@@ -744,26 +814,25 @@ bool MangoHudTimes(const Body& body, CaptureFile& file, std::vector<std::int64_t
     return true;
   }
   const std::int64_t unit = formats::MangoHudUnit(micro, frames);
-  std::string error;
   for (std::size_t p = 0; p < parts.size(); ++p) {
     MangoHudPart& part = parts[p];
-    bool fits = !part.drawTooLong[unit == 1000 ? 0 : 1];
-    const std::size_t from = ns.size();
-    part.frametimes.MoveTo(ns, frames);
-    for (std::size_t i = from; fits && i < ns.size(); ++i) {
-      double frametime = 0.0;
-      std::memcpy(&frametime, &ns[i], sizeof frametime);
-      fits = csv::ToDuration(frametime, unit, ns[i], error);
+    if (part.unit == unit && !part.misfit) {
+      part.frametimes.MoveTo(ns, frames);
+      continue;
     }
-    if (fits) continue;
-    // The part holding the first value too long in the unit, once more, to
-    // find its row.
+    // Read again in the file's unit: its values, or the first row whose
+    // values do not fit it.
     const Span& span = read.spans[p];
-    MangoHudPart check;
-    check.layout = &body.layout;
-    check.unit = unit;
-    const Outcome out =
-        ScanPart(body.source, span.begin, span.end, body.size, true, 0, body.options, check);
+    MangoHudPart again;
+    again.layout = &body.layout;
+    again.unit = unit;
+    again.known = true;
+    const Outcome out = ScanPart(body.source, span.begin, span.end, body.size, true,
+                                 span.end - span.begin, body.options, again);
+    if (out.status == Status::kDone && again.rows == part.rows) {
+      again.frametimes.MoveTo(ns, frames);
+      continue;
+    }
     if (out.status != Status::kDeclined || out.fault.empty()) return false;
     file.error = ErrorAt(body.source, span.line + out.lines, out.fault);
     return true;

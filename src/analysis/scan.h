@@ -1,9 +1,10 @@
 // The fast reader behind ReadFrameTimesFile: the rows of a capture split
 // straight out of large blocks of bytes, the file cut into parts read side
 // by side, and only the frame times kept. The header and every row go
-// through the same rules as the plain reader (formats.h); anything it does
-// not take on (a bad row, a quoted line end where two parts meet) is left
-// to the plain reader, which then gives the answer, error line included.
+// through the same rules as the plain reader (formats.h) and it gives the
+// same answers, error lines included; the little it does not take on (a
+// row longer than Options::rowBytes that closes, a PresentMon file without
+// times whose summed intervals grow too long) is left to the plain reader.
 #ifndef ZELANALYSIS_SRC_SCAN_H
 #define ZELANALYSIS_SRC_SCAN_H
 
