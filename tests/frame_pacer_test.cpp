@@ -63,7 +63,7 @@ TEST(Pacing, DeadlinesStayOnTheExactGridForAMillionFramesNeverEarly) {
 //  - A gap of 100 us in the spin (99 us and the reading's own 1 us), or a
 //    sleep 2 ms past the margin, is the machine's own; more is the thread
 //    losing its core. Losses 128 frames apart are stray stalls; 127 apart, a
-//    shared core: the 128 frames after the second sleep with no spin.
+//    shared core: the 1024 frames after the second sleep with no spin.
 //  - Wake-ups 900 us late: the margin capped at 2.5 % of 16.7 ms by
 //    default, 10 % in precise mode (so not at all), 0 with no budget.
 TEST(Pacing, MarginFollowsRecentWakeUpsWithinTheBudgetAndNotOnASharedCore) {
@@ -84,7 +84,7 @@ TEST(Pacing, MarginFollowsRecentWakeUpsWithinTheBudgetAndNotOnASharedCore) {
               {1, 2080 * kUs, 0, 50 * kUs, 62 * kUs, 2},
               {126, 50 * kUs, 0, 50 * kUs, 62 * kUs, 2},
               {1, 0, 200 * kUs, 0, 0, 3},
-              {127, 50 * kUs, 0, 0, 0, 3},
+              {1023, 50 * kUs, 0, 0, 0, 3},
               {1, 50 * kUs, 0, 50 * kUs, 62 * kUs, 3},
               {200, 900 * kUs, 0, 416666, 416666, 3},
               {1, 2500 * kUs, 0, 416666, 416666, 4},

@@ -62,7 +62,7 @@ struct PaceStats {
 /// core. A thread that loses its core twice within 128 frames (a sleep woke
 /// over 2 ms past the margin, or the spin was cut off for over 100 µs)
 /// shares it with another, and there a spin is paid back as a later
-/// wake-up: it sleeps to the deadline without a spin until 128 frames pass
+/// wake-up: it sleeps to the deadline without a spin until 1024 frames pass
 /// without a loss. The sleep is to an absolute time where the system has
 /// one (on Linux with a 1 ns timer slack for that sleep only), relative
 /// elsewhere, and a high-resolution waitable timer on Windows.

@@ -23,11 +23,13 @@ constexpr std::int64_t kPpm = 1000000;
 // cheaper and sooner.
 constexpr std::int64_t kSpinGapNs = 100 * kMicro;
 constexpr std::int64_t kWaitedForCoreNs = 2000 * kMicro;
-// A thread that lost its core twice within this many frames shares it with
-// others and sleeps with no spin until this many frames pass without a loss:
-// a single stall (a virtual machine's, say) is not a shared core, and losses
-// that keep coming are.
+// A thread that lost its core twice within kBusyFrames shares it with others
+// and sleeps with no spin until kCalmFrames pass without a loss: a single
+// stall (a virtual machine's, say) is not a shared core, and losses that
+// keep coming are. The wait to spin again is long, as a thread that does not
+// spin sees few losses, and each spin on a shared core risks a slice.
 constexpr std::int64_t kBusyFrames = 128;
+constexpr std::int64_t kCalmFrames = 1024;
 // The estimate of late wake-ups rises by a sixteenth when a sleep wakes
 // later than it and falls by 1/1024 otherwise, so it settles where about
 // one wake-up in 65 is later (1/1024 against 1/16 + 1/1024): it follows a
@@ -155,7 +157,7 @@ PaceResult FramePacer::Wait() {
   }
   if (r.lostCore) {
     ++m_Stats.lostCore;
-    if (m_Stats.frames - m_LastLoss < kBusyFrames) m_BusyUntil = m_Stats.frames + 1 + kBusyFrames;
+    if (m_Stats.frames - m_LastLoss < kBusyFrames) m_BusyUntil = m_Stats.frames + 1 + kCalmFrames;
     m_LastLoss = m_Stats.frames;
   }
   r.spunNs = now - spinFrom;
