@@ -29,6 +29,7 @@ start=$SECONDS
 # One server for the whole run: by default it exits a few seconds after its
 # last client, and a test program that starts as it exits loses its
 # connection ("wine client error ... Connection reset by peer").
+mkdir -p "$WINEPREFIX"
 wineserver -p
 wineboot -i >/dev/null 2>&1
 ctest --test-dir "$build" --output-on-failure --parallel 2 --no-tests=error >"$build/ctest.log" 2>&1 ||
