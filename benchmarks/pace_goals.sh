@@ -2,14 +2,18 @@
 # The frame pacer's goals, from zel-framedemo's own capture: at 60, 144 and
 # 240 fps, quiet and with two spinning processes beside it, the pacer
 # (`--wait pacer`) and a plain absolute sleep to the same grid (`--wait
-# sleep`) take turns, ROUNDS times; BEFORE=path/to/another/zel-framedemo
-# adds a third turn (an older pacer); LOADS=quiet or LOADS=loaded runs one
-# half only. Prints the median of the rounds of |interval - period|
-# percentiles (µs), the average rate's error and the demo's CPU share
-# (user + system over wall time), with `uptime` before each round.
+# sleep`) take turns, ROUNDS times. BEFORE=path/to/another/zel-framedemo
+# adds a turn for an older pacer; CONTROL=1 adds a second plain-sleep turn
+# (`sleep-again`), which shows how far two identical waits differ in the
+# same run; LOADS=quiet or LOADS=loaded runs one half only. Prints the
+# percentiles of |interval - period| (µs) over the intervals of all rounds
+# together (a tail is steadier pooled than as a median of small rounds),
+# and the median of the rounds of the average rate's error and of the
+# demo's CPU share (user + system over wall time), with `uptime` before
+# each round.
 #
 #   benchmarks/pace_goals.sh build/examples/framedemo/zel-framedemo
-#   ROUNDS=3 DURATION=10 BEFORE=old/zel-framedemo benchmarks/pace_goals.sh DEMO
+#   ROUNDS=5 CONTROL=1 LOADS=loaded benchmarks/pace_goals.sh DEMO
 set -euo pipefail
 demo=${1:?usage: pace_goals.sh path/to/zel-framedemo}
 rounds=${ROUNDS:-3}
@@ -24,7 +28,8 @@ stop_load() {
 }
 trap 'stop_load; rm -rf "$work"' EXIT
 
-# run NAME FPS BINARY ARGS...: one capture; appends "name fps p50 p95 p99 rate% cpu%" to rows.
+# run NAME FPS BINARY ARGS...: one capture; appends "name fps rate% cpu%" to
+# rows and "name fps |error|" for each interval to intervals.
 run() {
   local name=$1 fps=$2 bin=$3
   shift 3
@@ -36,17 +41,10 @@ run() {
   end=$(date +%s%N)
   # Rows after the two header lines and the column names; the first interval counts from start.
   tail -n +5 "$work/c.zel" | awk -F, -v fps="$fps" -v name="$name" -v cpu="$cpu" \
-    -v wall="$(((end - start) / 1000))" '
-    { e = $2 - 1e9 / fps; print (e < 0 ? -e : e) / 1000 > "/dev/stderr"; n++; if (n == 1) t0 = $1 - $2; t1 = $1 }
-    END { split(cpu, c, " "); printf "%s %s RATE %.4f %.2f\n", name, fps,
-          (n * 1e9 / fps / (t1 - t0) - 1) * 100, (c[1] + c[2]) * 1e8 / wall }' \
-    2>"$work/e" >"$work/line"
-  sort -g "$work/e" >"$work/s"
-  local count p
-  count=$(wc -l <"$work/s")
-  p=()
-  for q in 50 95 99; do p+=("$(sed -n "$(((count * q + 99) / 100))p" "$work/s")"); done
-  sed "s/RATE/${p[0]} ${p[1]} ${p[2]}/" "$work/line" >>"$work/rows"
+    -v wall="$(((end - start) / 1000))" -v intervals="$work/intervals" '
+    { e = $2 - 1e9 / fps; print name, fps, (e < 0 ? -e : e) / 1000 >> intervals; n++; if (n == 1) t0 = $1 - $2; t1 = $1 }
+    END { split(cpu, c, " "); printf "%s %s %.4f %.2f\n", name, fps,
+          (n * 1e9 / fps / (t1 - t0) - 1) * 100, (c[1] + c[2]) * 1e8 / wall }' >>"$work/rows"
 }
 
 # Every quiet round first: the spinners of a loaded round leave the load
@@ -64,6 +62,7 @@ for load in ${LOADS:-quiet loaded}; do
       run "$load/pacer" "$fps" "$demo" --wait pacer
       run "$load/sleep" "$fps" "$demo" --wait sleep
       [ -z "${BEFORE:-}" ] || run "$load/before" "$fps" "$BEFORE"
+      [ -z "${CONTROL:-}" ] || run "$load/sleep-again" "$fps" "$demo" --wait sleep
     done
   done
   stop_load
@@ -71,15 +70,21 @@ done
 
 echo "| load/wait | fps | p50 | p95 | p99 | rate error % | CPU % |"
 echo "|---|---:|---:|---:|---:|---:|---:|"
-# The median of the rounds, column by column.
+# Nearest-rank percentiles of the pooled intervals, then the medians of the rounds.
+sort -k1,1 -k2,2n -k3,3g "$work/intervals" | awk '
+  function flush() { if (n) printf "%s %s %.1f %.1f %.1f\n", key1, key2, v[int((n * 50 + 99) / 100)],
+                       v[int((n * 95 + 99) / 100)], v[int((n * 99 + 99) / 100)]; n = 0 }
+  $1 != key1 || $2 != key2 { flush(); key1 = $1; key2 = $2 }
+  { v[++n] = $3 }
+  END { flush() }' >"$work/tails"
 sort -k1,1 -k2,2n "$work/rows" | awk '
   function median(col,   i, j, t, a) {
     for (i = 1; i <= n; i++) a[i] = v[i, col]
     for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (a[j] < a[i]) { t = a[i]; a[i] = a[j]; a[j] = t }
     return a[int((n + 1) / 2)]
   }
-  function flush() { if (n) printf "| %s | %s | %.1f | %.1f | %.1f | %+.4f | %.2f |\n", key1, key2,
-                       median(3), median(4), median(5), median(6), median(7); n = 0 }
+  function flush() { if (n) printf "%s %s %+.4f %.2f\n", key1, key2, median(3), median(4); n = 0 }
   $1 != key1 || $2 != key2 { flush(); key1 = $1; key2 = $2 }
-  { n++; for (c = 3; c <= 7; c++) v[n, c] = $c }
-  END { flush() }'
+  { n++; for (c = 3; c <= 4; c++) v[n, c] = $c }
+  END { flush() }' | paste -d' ' "$work/tails" - |
+  awk '{ printf "| %s | %s | %s | %s | %s | %s | %s |\n", $1, $2, $3, $4, $5, $8, $9 }'
