@@ -41,6 +41,7 @@ TEST(Pacing, DeadlinesStayOnTheExactGridForAMillionFramesNeverEarly) {
     FramePacer pacer;
     ASSERT_TRUE(row.fps > 0.0 ? pacer.SetRate(row.fps) : pacer.SetPeriodNs(row.num));
     const std::int64_t t0 = pacer.Wait().returnedNs;
+    std::int64_t spun = 0;
     for (std::int64_t k = 1; k <= 1000000; ++k) {
       // Overshoots of 0 to 0.3 ms, every third after a 2 ms early wake-up.
       const std::int64_t overshoot = k * 7919 % (300 * kUs);
@@ -51,7 +52,9 @@ TEST(Pacing, DeadlinesStayOnTheExactGridForAMillionFramesNeverEarly) {
       ASSERT_EQ(r.deadlineNs, t0 + k * row.num / row.den) << row.fps << " frame " << k;
       ASSERT_GE(r.returnedNs, r.deadlineNs);
       ASSERT_LE(r.spunNs, r.marginNs + 3 * kUs);
+      spun += r.spunNs;
     }
+    EXPECT_EQ(pacer.Stats().spunNs, spun);
   }
 }
 
@@ -107,6 +110,7 @@ TEST(Pacing, MarginFollowsRecentWakeUpsWithinTheBudgetAndNotOnASharedCore) {
   ASSERT_TRUE(whole.SetSpinBudget(1.0));
   Frames(whole, 400, 950 * kUs);
   ASSERT_TRUE(whole.SetRate(1000.0));
+  EXPECT_EQ(Frames(whole, 1, 10 * kUs, 100 * kUs).overshootNs, 0);  // it did not sleep
   Frames(whole, 3000, 10 * kUs, 100 * kUs);
   EXPECT_GE(whole.MarginNs(), 10 * kUs);
   EXPECT_LT(whole.MarginNs(), 100 * kUs);
@@ -154,7 +158,11 @@ TEST(Pacing, OutOfRangeSettingsAreRefusedAndChangeNothing) {
   for (const std::int64_t ns : {-1LL, 9999LL, 1000000000001LL}) EXPECT_FALSE(pacer.SetPeriodNs(ns));
   for (const double share : {nan, -0.01, 1.01}) EXPECT_FALSE(pacer.SetSpinBudget(share));
   EXPECT_EQ(pacer.PeriodNs(), 20 * kMs);
-  EXPECT_EQ(FramePacer(59.9404).PeriodNs(), 16683350);
+  // The limits themselves are accepted; rates round to the nearest mHz.
+  EXPECT_TRUE(pacer.SetPeriodNs(FramePacer::kMinPeriodNs) &&
+              pacer.SetPeriodNs(FramePacer::kMaxPeriodNs) && pacer.SetRate(FramePacer::kMinRate) &&
+              pacer.SetRate(FramePacer::kMaxRate));
+  EXPECT_EQ(FramePacer(59.9396).PeriodNs(), 16683350);
 }
 
 }  // namespace
