@@ -80,7 +80,7 @@ struct ZelPart {
   const formats::Layout* layout = nullptr;
   std::vector<std::int64_t> ns;
   std::string fault;
-  bool Row(const std::string_view* fields, std::size_t count) {
+  bool Row(const std::string_view* fields, std::size_t count, bool /*padded*/) {
     Frame frame{};
     if (!Passes(*layout, count, fault, [&] { return formats::ZelRow(fields, frame); }))
       return false;
@@ -135,11 +135,11 @@ struct PresentMonPart {
     current = at->second;
     return streams[current];
   }
-  bool Row(const std::string_view* fields, std::size_t count) {
+  bool Row(const std::string_view* fields, std::size_t count, bool padded) {
     Frame frame{};
     bool kept = false;
     if (!Passes(*layout, count, fault,
-                [&] { return formats::PresentMonRow(*layout, fields, frame, kept); }))
+                [&] { return formats::PresentMonRow(*layout, fields, frame, kept, padded); }))
       return false;
     if (!kept) return true;
     Stream& stream = StreamOf(fields);
@@ -187,10 +187,10 @@ struct MangoHudPart {
   std::vector<std::int64_t> frametimes;
   std::size_t rows = 0;
   std::size_t micro = 0;
-  bool Row(const std::string_view* fields, std::size_t count) {
+  bool Row(const std::string_view* fields, std::size_t count, bool padded) {
     formats::MangoHudRow row;
     if (!Passes(*layout, count, fault,
-                [&] { return formats::MangoHudRowOf(*layout, fields, row); }))
+                [&] { return formats::MangoHudRowOf(*layout, fields, row, padded); }))
       return false;
     if (unit == 0) unit = formats::MangoHudUnit(row.micro ? 1 : 0, 1);
     std::int64_t ns = 0, drawNs = 0;
@@ -488,16 +488,26 @@ public:
   std::size_t Size() const { return m_Size; }
   // Room for `size` bytes or more, the first `keep` kept. At least twice
   // the room before, so that a long row costs a copy per doubling only.
+  // Eight bytes more follow, which Read zeroes past what it reads: a
+  // field's eight bytes may be read (csv::PaddedNumber).
   void Grow(std::size_t size, std::size_t keep) {
     if (size <= m_Size) return;
     size = std::max(size, 2 * m_Size);
-    std::unique_ptr<char[]> more(new char[size]);
+    std::unique_ptr<char[]> more(new char[size + kSlack]);
     if (keep > 0) std::memcpy(more.get(), m_Buffer.get(), keep);
     m_Buffer = std::move(more);
     m_Size = size;
   }
 
+  // Reads `size` bytes at `offset` into the buffer from `at`: how many.
+  std::size_t Read(std::uint64_t offset, std::size_t at, std::size_t size) {
+    const std::size_t got = size == 0 ? 0 : reader.Read(offset, Data() + at, size);
+    std::memset(Data() + at + got, 0, kSlack);
+    return got;
+  }
+
 private:
+  static constexpr std::size_t kSlack = 8;
   std::unique_ptr<char[]> m_Buffer;
   std::size_t m_Size = 0;
 };
@@ -529,8 +539,7 @@ Outcome ScanPart(Context& context, std::uint64_t begin, std::uint64_t end, std::
       context.Grow(kept + std::max<std::size_t>(room(offset), 2), kept);
     const auto want =
         static_cast<std::size_t>(std::min<std::uint64_t>(context.Size() - kept, limit - offset));
-    const std::size_t got =
-        want == 0 ? 0 : context.reader.Read(offset, context.Data() + kept, want);
+    const std::size_t got = context.Read(offset, kept, want);
     offset += got;
     const bool atEnd = got < want || offset >= limit;
     const char* data = context.Data();
@@ -548,7 +557,7 @@ Outcome ScanPart(Context& context, std::uint64_t begin, std::uint64_t end, std::
         // Most rows: no quote, the line end in this block.
         out.lastRow = static_cast<std::int64_t>(out.lines);
         const bool blank = line == p || (line == p + 1 && *p == '\r');
-        if (!blank && !rows.Row(fields.data(), count)) {
+        if (!blank && !rows.Row(fields.data(), count, true)) {
           out.status = Status::kDeclined;
           out.stop = rowBegin;
           out.fault = std::move(rows.fault);
@@ -579,7 +588,8 @@ Outcome ScanPart(Context& context, std::uint64_t begin, std::uint64_t end, std::
       const char* next = lineEnd ? rowEnd + 1 : dataEnd;
       if (rowEnd > p && rowEnd[-1] == '\r') --rowEnd;
       if (rowEnd > p &&
-          !rows.Row(fields.data(), Fields(splitter, p, rowEnd, row.quoted, fields, split))) {
+          !rows.Row(fields.data(), Fields(splitter, p, rowEnd, row.quoted, fields, split),
+                    !row.quoted)) {
         out.status = Status::kDeclined;
         out.stop = rowBegin;
         out.fault = std::move(rows.fault);
