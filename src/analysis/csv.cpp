@@ -292,27 +292,8 @@ bool NotANumber(std::string_view text, std::string& error) {
   return false;
 }
 
-namespace {
-
-// Scale, for ReadDuration and ToDuration to inline.
-bool ScaleHere(double value, std::int64_t unitNs, std::int64_t& ns) {
-  const double scaled = value * static_cast<double>(unitNs);
-  if (!(scaled >= 0.0 && scaled <= static_cast<double>(kMaxDurationNs))) return false;
-  // Rounded half away from zero, as std::llround does, without its call:
-  // the part below the whole number is exact for any value in range.
-  const auto whole = static_cast<std::int64_t>(scaled);
-  ns = whole + (scaled - static_cast<double>(whole) >= 0.5 ? 1 : 0);
-  return true;
-}
-
-}  // namespace
-
-bool Scale(double value, std::int64_t unitNs, std::int64_t& ns) {
-  return ScaleHere(value, unitNs, ns);
-}
-
 bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string& error) {
-  if (ScaleHere(value, unitNs, ns)) return true;
+  if (Scale(value, unitNs, ns)) return true;
   error = kNotADuration;
   return false;
 }
@@ -321,7 +302,7 @@ bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns, 
                   bool padded) {
   double value = 0.0;
   if (!ReadNumber(text, value, error, padded)) return false;
-  if (ScaleHere(value, unitNs, ns)) return true;
+  if (Scale(value, unitNs, ns)) return true;
   error = Quoted(text) + " is " + kNotADuration;
   return false;
 }

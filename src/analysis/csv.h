@@ -124,7 +124,15 @@ bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns, 
                   bool padded = false);
 bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string& error);
 // ToDuration without the error, for a row read many times a second.
-bool Scale(double value, std::int64_t unitNs, std::int64_t& ns);
+inline bool Scale(double value, std::int64_t unitNs, std::int64_t& ns) {
+  const double scaled = value * static_cast<double>(unitNs);
+  if (!(scaled >= 0.0 && scaled <= static_cast<double>(kMaxDurationNs))) return false;
+  // Rounded half away from zero, as std::llround does, without its call:
+  // the part below the whole number is exact for any value in range.
+  const auto whole = static_cast<std::int64_t>(scaled);
+  ns = whole + (scaled - static_cast<double>(whole) >= 0.5 ? 1 : 0);
+  return true;
+}
 // ToDuration's error.
 constexpr const char* kNotADuration = "not a duration from 0 to about 3 years";
 
