@@ -264,6 +264,11 @@ TEST(CaptureFormats, PresentMonStreamsBySwapChain) {
   EXPECT_EQ(file.capture.frames, want);
   EXPECT_EQ(file.note, "a, 3 of 5 rows (the busiest of 2 swap chains)");
   ExpectFastAgrees(in.str(), "f");
+  // The busiest need not be the first.
+  ExpectFastAgrees(
+      "Application,ProcessID,SwapChainAddress,MsBetweenPresents\n"
+      "a,1,0x1,10\na,1,0x2,1\na,1,0x2,2\na,1,0x1,20\na,1,0x2,3\n",
+      "f");
 }
 
 // The unit is the one most rows agree with, wherever the odd row is.
