@@ -770,9 +770,10 @@ Read Scan(const Body& body, Take take) {
     line += out.lines;
     at = out.stop;
     const bool done = out.status == Status::kDone || (out.status == Status::kOpen && !out.unclosed);
-    if (!done && out.status == Status::kDeclined && out.fault.empty()) {
-      read.verdict = Verdict::kPlain;
-    } else if (!take(part, span, count)) {
+    // A row refused without a fault, or values `take` refuses, leave the
+    // file to the plain reader.
+    if ((!done && out.status == Status::kDeclined && out.fault.empty()) ||
+        !take(part, span, count)) {
       read.verdict = Verdict::kPlain;
     } else if (!done) {
       read.verdict = Verdict::kError;
@@ -909,16 +910,16 @@ bool PresentMonTimes(const Body& body, CaptureFile& file, std::vector<std::int64
     file.error = ErrorAt(body.source, read.lastRow, formats::kNoPresentMonFrames);
     return true;
   }
-  const auto busiest =
-      std::max_element(streams.begin(), streams.end(),
-                       [](const Whole& a, const Whole& b) { return a.frames < b.frames; });
+  const Whole& busiest =
+      *std::max_element(streams.begin(), streams.end(),
+                        [](const Whole& a, const Whole& b) { return a.frames < b.frames; });
   if (streams.size() > 1)
-    file.note = formats::BusiestNote(busiest->application, busiest->frames, rows, streams.size());
-  file.capture.application = busiest->application;
-  if (busiest != streams.begin()) {
+    file.note = formats::BusiestNote(busiest.application, busiest.frames, rows, streams.size());
+  file.capture.application = busiest.application;
+  if (&busiest != &streams.front()) {
     std::vector<std::int64_t> chosen;
-    chosen.reserve(busiest->frames);
-    for (const std::vector<std::int64_t>& piece : busiest->pieces)
+    chosen.reserve(busiest.frames);
+    for (const std::vector<std::int64_t>& piece : busiest.pieces)
       chosen.insert(chosen.end(), piece.begin(), piece.end());
     ns.swap(chosen);
   }
