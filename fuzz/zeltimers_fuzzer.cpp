@@ -71,6 +71,13 @@ void CompareNumber(const std::string& text) {
   std::memcpy(&fastBits, &fast, sizeof fast);
   std::memcpy(&plainBits, &plain, sizeof plain);
   Require(!read || fastBits == plainBits);
+  // PaddedNumber reads eight bytes from the start: digits after the text
+  // that it must not take.
+  const std::string padded = text + "55555555";
+  double wide = 0.0;
+  Require(zel_analysis::csv::PaddedNumber({padded.data(), text.size()}, wide) == read);
+  std::memcpy(&fastBits, &wide, sizeof wide);
+  Require(!read || fastBits == plainBits);
   std::int64_t count = 0, whole = 0;
   std::string error;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), whole);

@@ -264,6 +264,11 @@ TEST(CaptureFormats, PresentMonStreamsBySwapChain) {
   EXPECT_EQ(file.capture.frames, want);
   EXPECT_EQ(file.note, "a, 3 of 5 rows (the busiest of 2 swap chains)");
   ExpectFastAgrees(in.str(), "f");
+  // The busiest need not be the first.
+  ExpectFastAgrees(
+      "Application,ProcessID,SwapChainAddress,MsBetweenPresents\n"
+      "a,1,0x1,10\na,1,0x2,1\na,1,0x2,2\na,1,0x1,20\na,1,0x2,3\n",
+      "f");
 }
 
 // The unit is the one most rows agree with, wherever the odd row is.
@@ -347,15 +352,35 @@ TEST(CaptureFormats, NumberShortcutMatchesFromChars) {
                            "/2345678",
                            "94000000000000",
                            "9400000000000\xFA",
-                           "940000000000000-"}) {
-    double fast = 0.0, plain = 0.0;
-    const bool readFast = zel_analysis::csv::Number(text, fast);
+                           "940000000000000-",
+                           "125.5492",
+                           "7.965",
+                           "1.5",
+                           "7",
+                           "0.0",
+                           "1234567.",
+                           ".1234567",
+                           "12.34.5",
+                           "12a4.567",
+                           "1.2345678"}) {
+    const auto bits = [](double value) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, &value, sizeof value);
+      return word;
+    };
+    double plain = 0.0;
     const bool readPlain = zel_analysis::csv::PlainNumber(text, plain);
-    EXPECT_EQ(readFast, readPlain) << text;
-    std::uint64_t fastBits = 0, plainBits = 0;
-    std::memcpy(&fastBits, &fast, sizeof fast);
-    std::memcpy(&plainBits, &plain, sizeof plain);
-    if (readPlain) EXPECT_EQ(fastBits, plainBits) << text;
+    // Number, and PaddedNumber with digits after the text that it must not take.
+    const std::string padded = std::string(text) + "55555555";
+    for (const bool pad : {false, true}) {
+      double fast = 0.0;
+      const std::string_view view(padded.data(), padded.size() - 8);
+      EXPECT_EQ(
+          pad ? zel_analysis::csv::PaddedNumber(view, fast) : zel_analysis::csv::Number(view, fast),
+          readPlain)
+          << text;
+      if (readPlain) EXPECT_EQ(bits(fast), bits(plain)) << text;
+    }
     // Whole numbers likewise, eight digits at a time from 8 to 16.
     std::int64_t count = 0, fromChars = 0;
     std::string error;

@@ -33,9 +33,10 @@ double Rate(std::size_t frames, std::int64_t ns) {
   return kNsPerSecond * static_cast<double>(frames) / static_cast<double>(ns);
 }
 
-// Calls visit(i) for each stutter i, in order, over checked frame times.
+// Calls visit(i, stutter) for each frame i from the second on, in order,
+// over checked frame times; `stutter` says whether it is one.
 template <typename Visit>
-void ForEachStutter(const std::vector<std::int64_t>& frameNs, Visit visit) {
+void ForEachFrame(const std::vector<std::int64_t>& frameNs, Visit visit) {
   std::int64_t windowNs = 0;
   for (std::size_t i = 1; i < frameNs.size(); ++i) {
     windowNs += frameNs[i - 1];
@@ -43,7 +44,7 @@ void ForEachStutter(const std::vector<std::int64_t>& frameNs, Visit visit) {
     const auto count = static_cast<std::int64_t>(std::min(i, kStutterWindow));
     // frame > 2.5 * windowNs / count, exactly: both sides stay below
     // 60 * kMaxTotalNs < 2^63.
-    if (2 * count * frameNs[i] > 5 * windowNs) visit(i);
+    visit(i, 2 * count * frameNs[i] > 5 * windowNs);
   }
 }
 
@@ -71,8 +72,9 @@ std::int64_t Difference(const std::vector<std::int64_t>& frameNs, std::size_t i)
   return a > b ? a - b : b - a;
 }
 
-// Selection by counting, for long runs: the n values get(0 .. n - 1) go
-// into 2^16 buckets by the high bits of their distance from the least. One
+// Selection by counting, for long runs: the n values get(0 .. n - 1), all
+// within `range`, go into 2^16 buckets by the high bits of their distance
+// from the least. One
 // pass counts them, one collects the few buckets that hold the `wanted`
 // sorted positions (ascending), and every bucket from the one of position
 // `tailFrom` up; those are then ranked among themselves. `values` gets the
@@ -81,17 +83,23 @@ std::int64_t Difference(const std::vector<std::int64_t>& frameNs, std::size_t i)
 // those buckets hold more than a quarter of the values (values bunched
 // together beside a far outlier, or few values): sorting a copy is then
 // cheaper. Either way the values are exactly those of a sorted copy.
+// The least and the most of some values.
+struct Range {
+  std::int64_t least, most;
+  void Add(std::int64_t v) {
+    least = std::min(least, v);
+    most = std::max(most, v);
+  }
+};
+
 template <typename Get>
-bool SelectByCounting(std::size_t n, const Get& get, const std::vector<std::size_t>& wanted,
-                      std::size_t tailFrom, std::int64_t* values, std::vector<std::int64_t>& tail,
+bool SelectByCounting(std::size_t n, const Get& get, Range range,
+                      const std::vector<std::size_t>& wanted, std::size_t tailFrom,
+                      std::int64_t* values, std::vector<std::int64_t>& tail,
                       std::size_t& tailStart) {
   constexpr std::size_t kBuckets = std::size_t{1} << 16;
   if (n < kBuckets / 4) return false;
-  std::int64_t least = get(0), most = least;
-  for (std::size_t i = 1; i < n; ++i) {
-    least = std::min(least, get(i));
-    most = std::max(most, get(i));
-  }
+  const std::int64_t least = range.least, most = range.most;
   int shift = 0;
   while (static_cast<std::uint64_t>(most - least) >> shift >= kBuckets) ++shift;
   const auto bucket = [&](std::int64_t v) {
@@ -204,8 +212,11 @@ std::vector<std::int64_t> FrameTimesOf(const Capture& capture) {
 std::vector<std::size_t> Stutters(const std::vector<std::int64_t>& frameNs) {
   std::vector<std::size_t> stutters;
   std::int64_t totalNs = 0;
-  if (CheckFrameTimes(frameNs, totalNs).empty())
-    ForEachStutter(frameNs, [&](std::size_t i) { stutters.push_back(i); });
+  if (CheckFrameTimes(frameNs, totalNs).empty()) {
+    ForEachFrame(frameNs, [&](std::size_t i, bool stutter) {
+      if (stutter) stutters.push_back(i);
+    });
+  }
   return stutters;
 }
 
@@ -220,22 +231,32 @@ FrameStats Summarize(const std::vector<std::int64_t>& frameNs) {
   stats.averageFps = Rate(n, totalNs);
   stats.meanMs = static_cast<double>(totalNs) / (kNsPerMs * static_cast<double>(n));
 
-  // What depends on the frames' order, before any reordering.
+  // In one pass over the frames, in order: the stutters, the jitter, the
+  // histogram and the ranges of the frames and of their differences.
   std::int64_t stutterNs = 0;
-  ForEachStutter(frameNs, [&](std::size_t i) {
-    ++stats.stutters;
-    stutterNs += frameNs[i];
-  });
-  stats.stutterShare = static_cast<double>(stutterNs) / static_cast<double>(totalNs);
-
   std::int64_t jitterNs = 0;  // at most twice totalNs
-  for (std::size_t i = 1; i < n; ++i) jitterNs += Difference(frameNs, i);
-  stats.jitterMeanMs = static_cast<double>(jitterNs) / (kNsPerMs * static_cast<double>(n - 1));
-
   stats.histogram.assign(kHistogramBuckets, 0);
   const auto lastBucket = static_cast<std::int64_t>(kHistogramBuckets - 1);
-  for (const std::int64_t ft : frameNs)
+  const auto bin = [&](std::int64_t ft) {
     ++stats.histogram[static_cast<std::size_t>(std::min(ft / kHistogramBucketNs, lastBucket))];
+  };
+  bin(frameNs[0]);
+  Range frames{frameNs[0], frameNs[0]};
+  Range differences{Difference(frameNs, 1), Difference(frameNs, 1)};
+  ForEachFrame(frameNs, [&](std::size_t i, bool stutter) {
+    const std::int64_t ft = frameNs[i];
+    if (stutter) {
+      ++stats.stutters;
+      stutterNs += ft;
+    }
+    const std::int64_t difference = Difference(frameNs, i);
+    jitterNs += difference;
+    bin(ft);
+    frames.Add(ft);
+    differences.Add(difference);
+  });
+  stats.stutterShare = static_cast<double>(stutterNs) / static_cast<double>(totalNs);
+  stats.jitterMeanMs = static_cast<double>(jitterNs) / (kNsPerMs * static_cast<double>(n - 1));
 
   // The ranks, and the slowest ceil(n / 100) frames sorted: p99 sits at
   // their start or just below it (floor(0.99 n) = n - ceil(n / 100)), so
@@ -248,7 +269,7 @@ FrameStats Summarize(const std::vector<std::int64_t>& frameNs) {
   std::size_t tailStart = 0;
   std::vector<std::int64_t> sorted;  // only when counting does not pay
   const auto frame = [&](std::size_t i) { return frameNs[i]; };
-  if (!SelectByCounting(n, frame, wanted, n - slowest, ranked, tail, tailStart)) {
+  if (!SelectByCounting(n, frame, frames, wanted, n - slowest, ranked, tail, tailStart)) {
     // Each std::nth_element working only above the one before.
     sorted = frameNs;
     const auto at = [&](std::size_t index) {
@@ -298,7 +319,8 @@ FrameStats Summarize(const std::vector<std::int64_t>& frameNs) {
   std::int64_t jitterP99 = 0;
   const std::size_t jitterRank = Rank(n - 1, 990);
   const auto difference = [&](std::size_t i) { return Difference(frameNs, i + 1); };
-  if (!SelectByCounting(n - 1, difference, {jitterRank}, n - 1, &jitterP99, tail, tailStart)) {
+  if (!SelectByCounting(n - 1, difference, differences, {jitterRank}, n - 1, &jitterP99, tail,
+                        tailStart)) {
     sorted.resize(n - 1);
     for (std::size_t i = 1; i < n; ++i) sorted[i - 1] = Difference(frameNs, i);
     const auto at = sorted.begin() + static_cast<std::ptrdiff_t>(jitterRank);

@@ -56,20 +56,21 @@ std::string MangoHudHeader(csv::Lines& lines, Layout& layout) {
   return {};
 }
 
-std::string MangoHudRowOf(const Layout& layout, const std::string_view* fields, MangoHudRow& row) {
+std::string MangoHudRowOf(const Layout& layout, const std::string_view* fields, MangoHudRow& row,
+                          bool padded) {
   // One string for every outcome, returned without a copy (empty for a
   // good row, which is most of them).
   std::string error;
   double rate = 0.0;
   row.draw = -1.0;
-  if (!csv::ReadNumber(fields[layout.fps], rate, error)) {
+  if (!csv::ReadNumber(fields[layout.fps], rate, error, padded)) {
     error.insert(0, "column fps: ");
-  } else if (!csv::ReadNumber(fields[layout.frametime], row.frametime, error)) {
+  } else if (!csv::ReadNumber(fields[layout.frametime], row.frametime, error, padded)) {
     error.insert(0, "column frametime: ");
   } else if (!csv::ReadCount(fields[layout.elapsed], row.elapsed, error) || row.elapsed < 0) {
     error.insert(0, error.empty() ? "column elapsed: a negative time" : "column elapsed: ");
   } else if (layout.draw >= 0 && !fields[layout.draw].empty() &&
-             !csv::ReadNumber(fields[layout.draw], row.draw, error)) {
+             !csv::ReadNumber(fields[layout.draw], row.draw, error, padded)) {
     error.insert(0, "column draw_time: ");
   } else {
     row.micro = rate * row.frametime > kMicrosecondProduct;

@@ -51,7 +51,7 @@ std::string PresentMonHeader(csv::Lines& lines, const std::vector<std::string>& 
 }
 
 std::string PresentMonRow(const Layout& layout, const std::string_view* fields, Frame& frame,
-                          bool& kept) {
+                          bool& kept, bool padded) {
   // PresentMon 2 writes NA where a frame has no value: such a frame has no
   // interval to read and is left out.
   kept = fields[layout.interval] != "NA";
@@ -59,13 +59,13 @@ std::string PresentMonRow(const Layout& layout, const std::string_view* fields, 
   frame = {-1, 0, kNoDrawTime};
   std::string error;
   const auto column = [&](int index) { return "column " + layout.header[index] + ": " + error; };
-  if (!csv::ReadDuration(fields[layout.interval], kNsPerMs, frame.intervalNs, error))
+  if (!csv::ReadDuration(fields[layout.interval], kNsPerMs, frame.intervalNs, error, padded))
     return column(layout.interval);
   if (layout.time >= 0 &&
-      !csv::ReadDuration(fields[layout.time], kNsPerSecond, frame.timeNs, error))
+      !csv::ReadDuration(fields[layout.time], kNsPerSecond, frame.timeNs, error, padded))
     return column(layout.time);
   if (layout.draw >= 0 && fields[layout.draw] != "NA" &&
-      !csv::ReadDuration(fields[layout.draw], kNsPerMs, frame.drawNs, error))
+      !csv::ReadDuration(fields[layout.draw], kNsPerMs, frame.drawNs, error, padded))
     return column(layout.draw);
   return {};
 }

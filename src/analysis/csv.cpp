@@ -124,6 +124,18 @@ constexpr bool kWords = false;
 #endif
 
 constexpr std::uint64_t kZeros = 0x3030303030303030;  // '0' in every byte
+constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
+
+// The place of the lowest byte of `mask` whose top bit is set (one is).
+unsigned LowestByte(std::uint64_t mask) {
+#if defined(__GNUC__) || defined(__clang__)
+  return static_cast<unsigned>(__builtin_ctzll(mask)) / 8;
+#else
+  unsigned byte = 0;
+  for (; (mask & 0x80) == 0; mask >>= 8) ++byte;
+  return byte;
+#endif
+}
 
 // Whether every byte of a word is a digit: its high half 3, and still 3
 // with 6 added (a carry out of a byte only comes from one that fails).
@@ -247,41 +259,50 @@ bool Number(std::string_view text, double& value) {
   return true;
 }
 
+bool PaddedNumber(std::string_view text, double& value) {
+  // digits.digits in 3 to 8 characters, or up to 8 digits: the text is put
+  // at the top of a word with '0's below it, the point taken out by moving
+  // the digits before it up a place, and the eight digits read at once.
+  const std::size_t n = text.size();
+  if (!kWords || n == 0 || n > 8) return Number(text, value);
+  std::uint64_t word = 0;
+  std::memcpy(&word, text.data(), 8);
+  const auto shift = static_cast<unsigned>(8 * (8 - n));
+  word = (word << shift) | (kZeros & ((std::uint64_t{1} << shift) - 1));
+  const std::uint64_t x = word ^ 0x2E2E2E2E2E2E2E2E;  // zero where a byte is '.'
+  const std::uint64_t points = ~(((x & kLow7) + kLow7) | x | kLow7);
+  if (points == 0) {
+    if (!EightDigits(word)) return Number(text, value);
+    value = static_cast<double>(EightValue(word));
+    return true;
+  }
+  const unsigned point = LowestByte(points);
+  // One point, with a digit before it and one after.
+  if ((points & (points - 1)) != 0 || point <= 8 - n || point == 7) return Number(text, value);
+  const std::uint64_t before = (std::uint64_t{1} << (8 * point)) - 1;
+  const std::uint64_t after = ~((before << 8) | 0xFF);
+  const std::uint64_t digits = ((word & before) << 8) | (word & after) | 0x30;
+  if (!EightDigits(digits)) return Number(text, value);
+  value = static_cast<double>(EightValue(digits)) / kPowersOfTen[7 - point];
+  return true;
+}
+
 bool NotANumber(std::string_view text, std::string& error) {
   error = Quoted(text) + " is not a number";
   return false;
 }
 
-namespace {
-
-// Scale, for ReadDuration and ToDuration to inline.
-bool ScaleHere(double value, std::int64_t unitNs, std::int64_t& ns) {
-  const double scaled = value * static_cast<double>(unitNs);
-  if (!(scaled >= 0.0 && scaled <= static_cast<double>(kMaxDurationNs))) return false;
-  // Rounded half away from zero, as std::llround does, without its call:
-  // the part below the whole number is exact for any value in range.
-  const auto whole = static_cast<std::int64_t>(scaled);
-  ns = whole + (scaled - static_cast<double>(whole) >= 0.5 ? 1 : 0);
-  return true;
-}
-
-}  // namespace
-
-bool Scale(double value, std::int64_t unitNs, std::int64_t& ns) {
-  return ScaleHere(value, unitNs, ns);
-}
-
 bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string& error) {
-  if (ScaleHere(value, unitNs, ns)) return true;
+  if (Scale(value, unitNs, ns)) return true;
   error = kNotADuration;
   return false;
 }
 
-bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns,
-                  std::string& error) {
+bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns, std::string& error,
+                  bool padded) {
   double value = 0.0;
-  if (!ReadNumber(text, value, error)) return false;
-  if (ScaleHere(value, unitNs, ns)) return true;
+  if (!ReadNumber(text, value, error, padded)) return false;
+  if (Scale(value, unitNs, ns)) return true;
   error = Quoted(text) + " is " + kNotADuration;
   return false;
 }

@@ -93,18 +93,23 @@ constexpr std::int64_t kMaxDurationNs = 100000000000000000;
 // A whole number as std::from_chars reads it (inline below).
 bool ReadCount(std::string_view text, std::int64_t& value, std::string& error);
 // A finite decimal number, "16.6667", "1e-3" (inline below).
-bool ReadNumber(std::string_view text, double& value, std::string& error);
+bool ReadNumber(std::string_view text, double& value, std::string& error, bool padded = false);
 // The double nearest to `text` as std::from_chars reads it, false for text
 // it does not read whole. Short decimals ("16.667") take a shortcut: the
 // digits as an integer below 2^53 over a power of ten up to 10^22, both
 // exact, so that one correctly rounded division gives the nearest double.
 bool Number(std::string_view text, double& value);
 bool PlainNumber(std::string_view text, double& value);
+// Number, for text whose eight bytes from its start may be read (`padded`:
+// the fast reader's fields, in a buffer with that much room after its
+// data), taking up to eight characters at once.
+bool PaddedNumber(std::string_view text, double& value);
 // Says in `error` that `text` is not a number; false.
 bool NotANumber(std::string_view text, std::string& error);
 // Inline, so that a row's numbers cost one call each.
-inline bool ReadNumber(std::string_view text, double& value, std::string& error) {
-  return (Number(text, value) && std::isfinite(value)) || NotANumber(text, error);
+inline bool ReadNumber(std::string_view text, double& value, std::string& error, bool padded) {
+  return ((padded ? PaddedNumber(text, value) : Number(text, value)) && std::isfinite(value)) ||
+         NotANumber(text, error);
 }
 // ReadCount's shortcut for up to 18 digits and nothing else, false for any
 // other text; and std::from_chars for the rest, with the error.
@@ -115,10 +120,19 @@ inline bool ReadCount(std::string_view text, std::int64_t& value, std::string& e
 }
 // A non-negative number of units (unitNs nanoseconds each), rounded to the
 // nearest nanosecond: "16.6667" ms, "0.012027" s. At most about 3 years.
-bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns, std::string& error);
+bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns, std::string& error,
+                  bool padded = false);
 bool ToDuration(double value, std::int64_t unitNs, std::int64_t& ns, std::string& error);
 // ToDuration without the error, for a row read many times a second.
-bool Scale(double value, std::int64_t unitNs, std::int64_t& ns);
+inline bool Scale(double value, std::int64_t unitNs, std::int64_t& ns) {
+  const double scaled = value * static_cast<double>(unitNs);
+  if (!(scaled >= 0.0 && scaled <= static_cast<double>(kMaxDurationNs))) return false;
+  // Rounded half away from zero, as std::llround does, without its call:
+  // the part below the whole number is exact for any value in range.
+  const auto whole = static_cast<std::int64_t>(scaled);
+  ns = whole + (scaled - static_cast<double>(whole) >= 0.5 ? 1 : 0);
+  return true;
+}
 // ToDuration's error.
 constexpr const char* kNotADuration = "not a duration from 0 to about 3 years";
 

@@ -41,10 +41,11 @@ std::string MangoHudHeader(csv::Lines& lines, Layout& layout);
 // One row's fields (at least layout.needed of them) to a frame, or why not
 // (without the file and line). A PresentMon row without an interval (NA)
 // gives false and no error; a PresentMon file without times gives timeNs
-// -1, for the caller to sum the intervals.
+// -1, for the caller to sum the intervals. `padded`: each field's eight
+// bytes from its start may be read (csv::PaddedNumber).
 std::string ZelRow(const std::string_view* fields, Frame& frame);
 std::string PresentMonRow(const Layout& layout, const std::string_view* fields, Frame& frame,
-                          bool& kept);
+                          bool& kept, bool padded = false);
 // A MangoHud row in its own units, which only the whole file decides.
 struct MangoHudRow {
   double frametime = 0.0;
@@ -64,7 +65,8 @@ std::string SummedTimeError(const Layout& layout);
 // The note on a file of several streams.
 std::string BusiestNote(const std::string& application, std::size_t frames, std::size_t rows,
                         std::size_t streams);
-std::string MangoHudRowOf(const Layout& layout, const std::string_view* fields, MangoHudRow& row);
+std::string MangoHudRowOf(const Layout& layout, const std::string_view* fields, MangoHudRow& row,
+                          bool padded = false);
 // The unit of a log whose rows say microseconds `micro` times out of `rows`.
 std::int64_t MangoHudUnit(std::size_t micro, std::size_t rows);
 

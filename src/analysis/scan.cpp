@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <fstream>
 #include <istream>
 #include <memory>
+#include <mutex>
 #include <streambuf>
 #include <string_view>
 #include <thread>
@@ -54,30 +56,6 @@ private:
   std::uint64_t m_Position = 0;
 };
 
-// The values a part keeps. Its first vector is given room up front for
-// the rows the file's length promises (room not written takes no memory),
-// so that the values are neither copied as a vector grows nor, for the
-// first part, when the parts are put together.
-class Values {
-public:
-  void Push(std::int64_t value) { m_Values.push_back(value); }
-  void Reserve(std::size_t count) { m_Values.reserve(count); }
-  std::size_t Size() const { return m_Values.size(); }
-  // Appends the values to `out`, which will hold `total`, and frees them.
-  void MoveTo(std::vector<std::int64_t>& out, std::size_t total) {
-    if (out.empty() && m_Values.capacity() >= total) {
-      out.swap(m_Values);
-    } else {
-      if (out.capacity() < total) out.reserve(total);
-      out.insert(out.end(), m_Values.begin(), m_Values.end());
-    }
-    std::vector<std::int64_t>().swap(m_Values);
-  }
-
-private:
-  std::vector<std::int64_t> m_Values;
-};
-
 // Whether a row of `count` fields passes the count's rule and then `rule`
 // (a row function); if not, why into `fault`. A row that passes leaves
 // `fault` as it was, without a string moved.
@@ -100,17 +78,21 @@ bool Passes(const formats::Layout& layout, std::size_t count, std::string& fault
 // A part of a zel file: the intervals.
 struct ZelPart {
   const formats::Layout* layout = nullptr;
-  Values ns;
+  std::vector<std::int64_t> ns;
   std::string fault;
-  bool Row(const std::string_view* fields, std::size_t count) {
+  bool Row(const std::string_view* fields, std::size_t count, bool /*padded*/) {
     Frame frame{};
     if (!Passes(*layout, count, fault, [&] { return formats::ZelRow(fields, frame); }))
       return false;
-    ns.Push(frame.intervalNs);
+    ns.push_back(frame.intervalNs);
     return true;
   }
-  std::size_t Rows() const { return ns.Size(); }
-  void Expect(std::size_t rows) { ns.Reserve(rows); }
+  std::size_t Rows() const { return ns.size(); }
+  void Expect(std::size_t rows) { ns.reserve(rows); }
+  void Reset() {
+    ns.clear();
+    fault.clear();
+  }
   std::vector<int> Columns() const { return {0, 1, 2}; }
 };
 // A part of a PresentMon file: the intervals of each stream, in the order
@@ -119,7 +101,7 @@ struct PresentMonPart {
   struct Stream {
     std::string key, application;
     std::array<std::string, 3> last;  // the key's fields
-    Values ns;
+    std::vector<std::int64_t> ns;
     std::int64_t summedNs = 0;  // for a file without times
   };
   const formats::Layout* layout = nullptr;
@@ -128,6 +110,7 @@ struct PresentMonPart {
   std::unordered_map<std::string, std::size_t> byKey;
   std::size_t current = 0;  // the stream of the row before
   std::size_t rows = 0;
+  std::vector<std::int64_t> spare;  // room kept for the next part's first stream
 
   std::string_view KeyField(const std::string_view* fields, int i) const {
     return layout->key[i] < 0 ? std::string_view() : fields[layout->key[i]];
@@ -145,17 +128,18 @@ struct PresentMonPart {
       Stream stream;
       stream.key = std::move(key);
       stream.application = std::string(fields[0]);
+      stream.ns.swap(spare);
       streams.push_back(std::move(stream));
       for (int i = 0; i < 3; ++i) streams.back().last[i] = KeyField(fields, i);
     }
     current = at->second;
     return streams[current];
   }
-  bool Row(const std::string_view* fields, std::size_t count) {
+  bool Row(const std::string_view* fields, std::size_t count, bool padded) {
     Frame frame{};
     bool kept = false;
     if (!Passes(*layout, count, fault,
-                [&] { return formats::PresentMonRow(*layout, fields, frame, kept); }))
+                [&] { return formats::PresentMonRow(*layout, fields, frame, kept, padded); }))
       return false;
     if (!kept) return true;
     Stream& stream = StreamOf(fields);
@@ -167,13 +151,21 @@ struct PresentMonPart {
       }
       stream.summedNs += frame.intervalNs;
     }
-    stream.ns.Push(frame.intervalNs);
+    stream.ns.push_back(frame.intervalNs);
     ++rows;
     return true;
   }
   std::size_t Rows() const { return rows; }
   void Expect(std::size_t count) {
-    if (!streams.empty()) streams[current].ns.Reserve(count);
+    if (!streams.empty()) streams[current].ns.reserve(count);
+  }
+  void Reset() {
+    if (!streams.empty() && spare.capacity() < streams[0].ns.capacity()) spare.swap(streams[0].ns);
+    spare.clear();
+    streams.clear();
+    byKey.clear();
+    current = rows = 0;
+    fault.clear();
   }
   std::vector<int> Columns() const {
     return {layout->key[0],   layout->key[1], layout->key[2],
@@ -192,13 +184,13 @@ struct MangoHudPart {
   std::int64_t unit = 0;  // ns: the file's when `known`, else the guess
   bool known = false;
   bool misfit = false;  // a value that does not fit the guess
-  Values frametimes;
+  std::vector<std::int64_t> frametimes;
   std::size_t rows = 0;
   std::size_t micro = 0;
-  bool Row(const std::string_view* fields, std::size_t count) {
+  bool Row(const std::string_view* fields, std::size_t count, bool padded) {
     formats::MangoHudRow row;
     if (!Passes(*layout, count, fault,
-                [&] { return formats::MangoHudRowOf(*layout, fields, row); }))
+                [&] { return formats::MangoHudRowOf(*layout, fields, row, padded); }))
       return false;
     if (unit == 0) unit = formats::MangoHudUnit(row.micro ? 1 : 0, 1);
     std::int64_t ns = 0, drawNs = 0;
@@ -211,12 +203,19 @@ struct MangoHudPart {
       misfit = true;
     }
     micro += row.micro ? 1 : 0;
-    frametimes.Push(ns);
+    frametimes.push_back(ns);
     ++rows;
     return true;
   }
   std::size_t Rows() const { return rows; }
-  void Expect(std::size_t count) { frametimes.Reserve(count); }
+  void Expect(std::size_t count) { frametimes.reserve(count); }
+  void Reset() {
+    frametimes.clear();
+    fault.clear();
+    unit = 0;
+    misfit = false;
+    rows = micro = 0;
+  }
   std::vector<int> Columns() const {
     return {layout->fps, layout->frametime, layout->elapsed, layout->draw};
   }
@@ -478,23 +477,56 @@ struct Outcome {
   std::string fault;            // kDeclined: why; empty to leave the file to the plain reader
 };
 
+// What a thread reads with: the file, opened once, and a buffer of a
+// block or more kept from one part to the next (not zeroed: only the bytes
+// read into it are ever looked at).
+class Context {
+public:
+  explicit Context(const Source& source) : reader(source) {}
+  Reader reader;
+  char* Data() { return m_Buffer.get(); }
+  std::size_t Size() const { return m_Size; }
+  // Room for `size` bytes or more, the first `keep` kept. At least twice
+  // the room before, so that a long row costs a copy per doubling only.
+  // Eight bytes more follow, which Read zeroes past what it reads: a
+  // field's eight bytes may be read (csv::PaddedNumber).
+  void Grow(std::size_t size, std::size_t keep) {
+    if (size <= m_Size) return;
+    size = std::max(size, 2 * m_Size);
+    std::unique_ptr<char[]> more(new char[size + kSlack]);
+    if (keep > 0) std::memcpy(more.get(), m_Buffer.get(), keep);
+    m_Buffer = std::move(more);
+    m_Size = size;
+  }
+
+  // Reads `size` bytes at `offset` into the buffer from `at`: how many.
+  std::size_t Read(std::uint64_t offset, std::size_t at, std::size_t size) {
+    const std::size_t got = size == 0 ? 0 : reader.Read(offset, Data() + at, size);
+    std::memset(Data() + at + got, 0, kSlack);
+    return got;
+  }
+
+private:
+  static constexpr std::size_t kSlack = 8;
+  std::unique_ptr<char[]> m_Buffer;
+  std::size_t m_Size = 0;
+};
+
 // The rows that begin in [begin, end), read a block at a time up to `limit`
 // (past `end` only to finish the row open there). Up to the file's end
 // (`limit` is its size), the last row may lack a line end. A row longer
 // than options.rowBytes is only looked through, not kept, and left to the
 // plain reader; open where the file ends, it is the error either way.
 template <typename Rows>
-Outcome ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, std::uint64_t limit,
+Outcome ScanPart(Context& context, std::uint64_t begin, std::uint64_t end, std::uint64_t limit,
                  bool last, std::uint64_t expectBytes, const Options& options, Rows& rows) {
   Outcome out;
-  Reader reader(source);
   const std::size_t blockBytes = std::max<std::size_t>(options.blockBytes, 2);
-  // A block, or what is left to read when that is less: a small file does
-  // not pay for zeroing a whole block.
+  // A block, or what is left to read when that is less.
   const auto room = [&](std::uint64_t offset) {
     return static_cast<std::size_t>(std::min<std::uint64_t>(blockBytes, limit - offset));
   };
-  std::vector<char> buffer(std::max<std::size_t>(room(begin), 2));
+  context.Grow(std::max<std::size_t>(room(begin), 2), 0);
   std::vector<std::string_view> fields(rows.layout->needed + 1);
   std::vector<std::string> split;
   const Splitter splitter(rows.layout->needed, rows.layout->most, rows.Columns());
@@ -503,14 +535,14 @@ Outcome ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, s
   std::size_t kept = 0;            // bytes of that row at the buffer's front
   bool skipping = false;           // that row is too long to keep
   for (std::uint64_t offset = begin;;) {
-    if (buffer.size() - kept < std::min(blockBytes / 2, room(offset)))
-      buffer.resize(kept + std::max<std::size_t>(room(offset), 2));
+    if (context.Size() - kept < std::min(blockBytes / 2, room(offset)))
+      context.Grow(kept + std::max<std::size_t>(room(offset), 2), kept);
     const auto want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size() - kept, limit - offset));
-    const std::size_t got = want == 0 ? 0 : reader.Read(offset, buffer.data() + kept, want);
+        static_cast<std::size_t>(std::min<std::uint64_t>(context.Size() - kept, limit - offset));
+    const std::size_t got = context.Read(offset, kept, want);
     offset += got;
     const bool atEnd = got < want || offset >= limit;
-    const char* data = buffer.data();
+    const char* data = context.Data();
     const char* dataEnd = data + kept + got;
     const char* p = data;
     for (;;) {
@@ -525,7 +557,7 @@ Outcome ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, s
         // Most rows: no quote, the line end in this block.
         out.lastRow = static_cast<std::int64_t>(out.lines);
         const bool blank = line == p || (line == p + 1 && *p == '\r');
-        if (!blank && !rows.Row(fields.data(), count)) {
+        if (!blank && !rows.Row(fields.data(), count, true)) {
           out.status = Status::kDeclined;
           out.stop = rowBegin;
           out.fault = std::move(rows.fault);
@@ -556,7 +588,8 @@ Outcome ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, s
       const char* next = lineEnd ? rowEnd + 1 : dataEnd;
       if (rowEnd > p && rowEnd[-1] == '\r') --rowEnd;
       if (rowEnd > p &&
-          !rows.Row(fields.data(), Fields(splitter, p, rowEnd, row.quoted, fields, split))) {
+          !rows.Row(fields.data(), Fields(splitter, p, rowEnd, row.quoted, fields, split),
+                    !row.quoted)) {
         out.status = Status::kDeclined;
         out.stop = rowBegin;
         out.fault = std::move(rows.fault);
@@ -581,22 +614,19 @@ Outcome ScanPart(const Source& source, std::uint64_t begin, std::uint64_t end, s
       row.seen = 0;
       kept = 0;
     }
-    std::memmove(buffer.data(), p, kept);
+    std::memmove(context.Data(), p, kept);
   }
 }
 
-// Where the parts begin: just after a line end, about equally far apart.
+// Where the parts begin: just after a line end, `parts` of them about
+// equally far apart, or fewer where lines are long.
 std::vector<std::uint64_t> Bounds(const Source& source, std::uint64_t begin, std::uint64_t end,
-                                  const Options& options) {
-  unsigned parts = options.parts != 0 ? options.parts : std::thread::hardware_concurrency();
-  parts = std::max(1u, std::min(parts, 8u));
+                                  std::uint64_t parts) {
   const std::uint64_t size = end - begin;
-  parts = static_cast<unsigned>(
-      std::max<std::uint64_t>(1, std::min<std::uint64_t>(parts, size / options.partBytes)));
   std::vector<std::uint64_t> bounds = {begin};
   Reader reader(source);
   char window[4096];
-  for (unsigned i = 1; i < parts; ++i) {
+  for (std::uint64_t i = 1; i < parts; ++i) {
     std::uint64_t at = std::max(bounds.back(), begin + size / parts * i);
     for (;;) {
       const std::size_t got = reader.Read(at, window, sizeof window);
@@ -615,46 +645,6 @@ std::vector<std::uint64_t> Bounds(const Source& source, std::uint64_t begin, std
   return bounds;
 }
 
-// Each part read by a thread of its own (the first by this one, and any
-// whose thread does not start). A part's failure (memory running out) is
-// thrown here once every thread has ended.
-template <typename Rows>
-std::vector<Outcome> ScanParts(const Source& source, const std::vector<std::uint64_t>& bounds,
-                               const Options& options, std::vector<Rows>& parts) {
-  std::vector<Outcome> outcomes(parts.size());
-  std::vector<std::exception_ptr> failures(parts.size());
-  const std::uint64_t size = bounds.back();
-  const auto scan = [&](std::size_t i) noexcept {
-    try {
-      // The first part's values will take the others' after them.
-      const std::uint64_t expect = i == 0 ? size - bounds[0] : bounds[i + 1] - bounds[i];
-      const bool last = i + 1 == parts.size();
-      outcomes[i] = ScanPart(source, bounds[i], bounds[i + 1], bounds[i + 1], last, expect, options,
-                             parts[i]);
-    } catch (...) {
-      failures[i] = std::current_exception();
-    }
-  };
-  std::vector<std::thread> threads;
-  std::vector<char> started(parts.size(), 0);
-  threads.reserve(parts.size());
-  for (std::size_t i = 1; i < parts.size(); ++i) {
-    try {
-      threads.emplace_back(scan, i);
-      started[i] = 1;
-    } catch (...) {
-      // No thread for it: read here.
-    }
-  }
-  scan(0);
-  for (std::size_t i = 1; i < parts.size(); ++i)
-    if (started[i] == 0) scan(i);
-  for (std::thread& thread : threads) thread.join();
-  for (const std::exception_ptr& failure : failures)
-    if (failure) std::rethrow_exception(failure);
-  return outcomes;
-}
-
 // "NAME:LINE: what".
 std::string ErrorAt(const Source& source, std::uint64_t line, const std::string& what) {
   return source.name + ":" + std::to_string(line) + ": " + what;
@@ -667,53 +657,6 @@ struct Span {
 };
 
 enum class Verdict { kRead, kError, kPlain };
-
-// The rows of the file, in parts side by side, from `begin` (on line
-// `line`) to the file's end at `size`. A part that began inside a row left
-// open where the part before ends (a quoted line end) is read again from
-// that row, once, and the row's quote is followed past the part's end; a
-// row refused stops the reading with the error of the part holding it, or
-// leaves the file to the plain reader. `parts` then holds the parts read,
-// `spans` where, and `lastRow` the line the last row began on.
-template <typename Rows>
-Verdict Scan(const Source& source, const formats::Layout& layout, std::uint64_t begin,
-             std::uint64_t size, std::uint64_t line, const Options& options,
-             std::vector<Rows>& parts, std::vector<Span>& spans, std::string& error,
-             std::uint64_t& lastRow) {
-  const std::vector<std::uint64_t> bounds = Bounds(source, begin, size, options);
-  const std::size_t count = bounds.size() - 1;
-  parts.assign(count, Rows());
-  for (Rows& part : parts) part.layout = &layout;
-  std::vector<Outcome> outcomes = ScanParts(source, bounds, options, parts);
-  spans.assign(count, Span());
-  std::uint64_t at = begin;
-  for (std::size_t i = 0; i < count; ++i) {
-    spans[i] = {at, bounds[i + 1], line};
-    if (at >= bounds[i + 1] || at != bounds[i]) {
-      parts[i] = Rows();
-      parts[i].layout = &layout;
-    }
-    if (at >= bounds[i + 1]) continue;  // all inside a row of the part before
-    if (at != bounds[i])
-      outcomes[i] =
-          ScanPart(source, at, bounds[i + 1], size, true, bounds[i + 1] - at, options, parts[i]);
-    const Outcome& out = outcomes[i];
-    if (out.lastRow >= 0) lastRow = line + static_cast<std::uint64_t>(out.lastRow);
-    line += out.lines;
-    at = out.stop;
-    if (out.status == Status::kDone || (out.status == Status::kOpen && !out.unclosed)) continue;
-    parts.resize(i + 1);
-    if (out.status == Status::kOpen) {
-      error = ErrorAt(source, line + out.quoteLine, csv::kUnclosedQuote);
-    } else if (out.fault.empty()) {
-      return Verdict::kPlain;
-    } else {
-      error = ErrorAt(source, line, out.fault);
-    }
-    return Verdict::kError;
-  }
-  return Verdict::kRead;
-}
 
 // What the parts of a file read, or why not.
 struct Read {
@@ -729,16 +672,170 @@ struct Body {
   const formats::Layout& layout;
   std::uint64_t begin, size, line, lastRow;  // line: the first row's; lastRow: the header's
   const Options& options;
-
-  template <typename Rows>
-  Read Parts(std::vector<Rows>& parts) const {
-    Read read;
-    read.lastRow = lastRow;
-    read.verdict = Scan(source, layout, begin, size, line, options, parts, read.spans, read.error,
-                        read.lastRow);
-    return read;
-  }
 };
+
+// A part read, waiting for the parts before it to be handed on.
+template <typename Rows>
+struct Parked {
+  std::unique_ptr<Rows> rows;
+  Outcome out;
+};
+
+// The rows of the file's body. With more than one thread the body is cut
+// into parts of about a block each, which the threads take in turn, the
+// next part not yet taken each time; the calling thread hands them on in
+// the file's order to `take`, which keeps their values and leaves a part
+// empty, its room then used for a later part. So only the result takes
+// fresh memory, and it fills while the parts are read, not after.
+//
+// A part that began inside a row left open where the part before ends (a
+// quoted line end) is read again from that row, once, and the row's quote
+// is followed past the part's end; a row refused stops the reading with the
+// error of the part holding it (taken first, rows before the refused one
+// included), or leaves the file to the plain reader, as does `take`
+// returning false. A thread's failure (memory running out) is thrown here
+// once every thread has ended.
+template <typename Rows, typename Take>
+Read Scan(const Body& body, Take take) {
+  const Options& options = body.options;
+  const std::uint64_t bytes = body.size - body.begin;
+  unsigned threads = options.parts != 0 ? options.parts : std::thread::hardware_concurrency();
+  threads = std::max(1u, std::min(threads, 8u));
+  threads = static_cast<unsigned>(
+      std::max<std::uint64_t>(1, std::min<std::uint64_t>(threads, bytes / options.partBytes)));
+  const std::uint64_t blockBytes = std::max<std::size_t>(options.blockBytes, 2);
+  const std::vector<std::uint64_t> bounds =
+      Bounds(body.source, body.begin, body.size,
+             threads == 1 ? 1 : std::max<std::uint64_t>(threads, bytes / blockBytes));
+  const std::size_t count = bounds.size() - 1;
+
+  Read read;
+  read.lastRow = body.lastRow;
+  read.spans.resize(count);
+  std::mutex mutex;
+  std::condition_variable parkedOne;
+  std::vector<Parked<Rows>> parked(count);
+  std::vector<std::unique_ptr<Rows>> spare;
+  std::size_t next = 0;  // the next part to read
+  bool stopped = false;  // no more parts to read
+  std::exception_ptr failure;
+
+  // Reads the next part not yet taken: false when there is none.
+  const auto readOne = [&](Context& context) {
+    std::size_t i = 0;
+    std::unique_ptr<Rows> rows;
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      if (stopped || next == count) return false;
+      i = next++;
+      if (spare.empty()) {
+        rows = std::make_unique<Rows>();
+        rows->layout = &body.layout;
+      } else {
+        rows = std::move(spare.back());
+        spare.pop_back();
+      }
+    }
+    Outcome out = ScanPart(context, bounds[i], bounds[i + 1], bounds[i + 1], i + 1 == count,
+                           bounds[i + 1] - bounds[i], options, *rows);
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      parked[i].out = std::move(out);
+      parked[i].rows = std::move(rows);
+    }
+    parkedOne.notify_one();
+    return true;
+  };
+  const auto fail = [&] {
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      if (!failure) failure = std::current_exception();
+      stopped = true;
+    }
+    parkedOne.notify_one();
+  };
+
+  // The calling thread's: part `i` handed on; false to stop.
+  std::uint64_t at = body.begin, line = body.line;
+  const auto hand = [&](Context& context, std::size_t i, Rows& part, Outcome& out) {
+    Span& span = read.spans[i];
+    span = {at, bounds[i + 1], line};
+    if (at >= bounds[i + 1]) return true;  // all inside a row of the part before
+    if (at != bounds[i]) {
+      part.Reset();
+      out =
+          ScanPart(context, at, bounds[i + 1], body.size, true, bounds[i + 1] - at, options, part);
+    }
+    if (out.lastRow >= 0) read.lastRow = line + static_cast<std::uint64_t>(out.lastRow);
+    line += out.lines;
+    at = out.stop;
+    const bool done = out.status == Status::kDone || (out.status == Status::kOpen && !out.unclosed);
+    // A row refused without a fault, or values `take` refuses, leave the
+    // file to the plain reader.
+    if ((!done && out.status == Status::kDeclined && out.fault.empty()) ||
+        !take(part, span, count)) {
+      read.verdict = Verdict::kPlain;
+    } else if (!done) {
+      read.verdict = Verdict::kError;
+      read.error = out.status == Status::kOpen
+                       ? ErrorAt(body.source, line + out.quoteLine, csv::kUnclosedQuote)
+                       : ErrorAt(body.source, line, out.fault);
+    }
+    return read.verdict == Verdict::kRead;
+  };
+  // Hands on the parts read, in order, waiting for each when `wait`: false
+  // once none is left to hand on.
+  std::size_t handed = 0;
+  bool over = false;  // every part handed on, or a stop
+  const auto handOn = [&](Context& context, bool wait) {
+    while (!over) {
+      Parked<Rows> part;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (wait) parkedOne.wait(lock, [&] { return parked[handed].rows || failure; });
+        if (failure) return false;
+        if (!parked[handed].rows) return true;
+        part = std::move(parked[handed]);
+      }
+      over = !hand(context, handed, *part.rows, part.out) || ++handed == count;
+      part.rows->Reset();
+      const std::lock_guard<std::mutex> lock(mutex);
+      spare.push_back(std::move(part.rows));
+      stopped = stopped || over;
+    }
+    return false;
+  };
+
+  std::vector<std::thread> threadsRunning;
+  threadsRunning.reserve(threads - 1);
+  for (unsigned t = 1; t < threads; ++t) {
+    try {
+      threadsRunning.emplace_back([&]() noexcept {
+        try {
+          Context context(body.source);
+          while (readOne(context)) {
+          }
+        } catch (...) {
+          fail();
+        }
+      });
+    } catch (...) {
+      // No such thread: the others read its parts.
+    }
+  }
+  try {
+    Context context(body.source);
+    while (handOn(context, false) && readOne(context)) {
+    }
+    while (handOn(context, true)) {
+    }
+  } catch (...) {
+    fail();
+  }
+  for (std::thread& thread : threadsRunning) thread.join();
+  if (failure) std::rethrow_exception(failure);
+  return read;
+}
 
 // The answer, with the frame times in `ns`, or false to leave the file to
 // the plain reader.
@@ -747,45 +844,68 @@ bool Answer(const Read& read, CaptureFile& file) {
   return read.verdict != Verdict::kPlain;
 }
 
+// Appends a part's values (those of `span`) to the file's, and empties them
+// keeping their room. The first values give the file's room for as many
+// rows as they make likely in the rest of it, and a quarter more; a file of
+// one part takes them as they are.
+void Append(std::vector<std::int64_t>& out, std::vector<std::int64_t>& values, const Span& span,
+            std::uint64_t size, std::size_t parts) {
+  if (parts == 1 && out.empty()) {
+    out.swap(values);
+    return;
+  }
+  if (out.capacity() == 0 && !values.empty()) {
+    const double perByte =
+        static_cast<double>(values.size()) / static_cast<double>(span.end - span.begin);
+    out.reserve(values.size() +
+                static_cast<std::size_t>(std::min(perByte * 1.25, 0.5) *
+                                         static_cast<double>(size - span.end)) +
+                1024);
+  }
+  out.insert(out.end(), values.begin(), values.end());
+  values.clear();
+}
+
 bool ZelTimes(const Body& body, CaptureFile& file, std::vector<std::int64_t>& ns) {
-  std::vector<ZelPart> parts;
-  const Read read = body.Parts(parts);
-  if (read.verdict != Verdict::kRead) return Answer(read, file);
-  std::size_t frames = 0;
-  for (const ZelPart& part : parts) frames += part.ns.Size();
-  for (ZelPart& part : parts) part.ns.MoveTo(ns, frames);
-  return true;
+  const Read read = Scan<ZelPart>(body, [&](ZelPart& part, const Span& span, std::size_t parts) {
+    Append(ns, part.ns, span, body.size, parts);
+    return true;
+  });
+  return Answer(read, file);
 }
 
 bool PresentMonTimes(const Body& body, CaptureFile& file, std::vector<std::int64_t>& ns) {
-  std::vector<PresentMonPart> parts;
-  const Read read = body.Parts(parts);
-  if (read.verdict == Verdict::kPlain) return false;
-  // The streams of all parts, in the order they first appear.
+  // The streams of all parts, in the order they first appear: the first's
+  // values go straight into `ns`, the others' are kept in pieces.
   struct Whole {
     std::string application;
-    std::vector<std::pair<std::size_t, std::size_t>> pieces;  // (part, stream)
+    std::vector<std::vector<std::int64_t>> pieces;
     std::size_t frames = 0;
     std::int64_t summedNs = 0;
   };
   std::vector<Whole> streams;
   std::unordered_map<std::string, std::size_t> byKey;
   std::size_t rows = 0;
-  for (std::size_t p = 0; p < parts.size(); ++p) {
-    rows += parts[p].rows;
-    for (std::size_t s = 0; s < parts[p].streams.size(); ++s) {
-      const PresentMonPart::Stream& stream = parts[p].streams[s];
+  const auto take = [&](PresentMonPart& part, const Span& span, std::size_t parts) {
+    rows += part.rows;
+    for (PresentMonPart::Stream& stream : part.streams) {
       const auto [at, added] = byKey.emplace(stream.key, streams.size());
       if (added) streams.push_back({stream.application, {}, 0, 0});
       Whole& whole = streams[at->second];
-      whole.pieces.emplace_back(p, s);
-      whole.frames += stream.ns.Size();
+      whole.frames += stream.ns.size();
       whole.summedNs += stream.summedNs;  // each at most the limit: no overflow
       // Too long before the refused row, if any: the plain reader says where.
       if (whole.summedNs > csv::kMaxDurationNs) return false;
+      if (at->second == 0) {
+        Append(ns, stream.ns, span, body.size, parts);
+      } else {
+        whole.pieces.push_back(std::move(stream.ns));
+      }
     }
-  }
-  if (read.verdict == Verdict::kError) return Answer(read, file);
+    return true;
+  };
+  const Read read = Scan<PresentMonPart>(body, take);
+  if (read.verdict != Verdict::kRead) return Answer(read, file);
   if (streams.empty()) {
     file.error = ErrorAt(body.source, read.lastRow, formats::kNoPresentMonFrames);
     return true;
@@ -796,41 +916,54 @@ bool PresentMonTimes(const Body& body, CaptureFile& file, std::vector<std::int64
   if (streams.size() > 1)
     file.note = formats::BusiestNote(busiest.application, busiest.frames, rows, streams.size());
   file.capture.application = busiest.application;
-  for (const auto& [p, s] : busiest.pieces) parts[p].streams[s].ns.MoveTo(ns, busiest.frames);
+  if (&busiest != &streams.front()) {
+    std::vector<std::int64_t> chosen;
+    chosen.reserve(busiest.frames);
+    for (const std::vector<std::int64_t>& piece : busiest.pieces)
+      chosen.insert(chosen.end(), piece.begin(), piece.end());
+    ns.swap(chosen);
+  }
   return true;
 }
 
 bool MangoHudTimes(const Body& body, CaptureFile& file, std::vector<std::int64_t>& ns) {
-  std::vector<MangoHudPart> parts;
-  const Read read = body.Parts(parts);
+  // Where each part's values went, and in which unit.
+  struct Piece {
+    Span span;
+    std::size_t offset, rows;
+    std::int64_t unit;
+    bool misfit;
+  };
+  std::vector<Piece> pieces;
+  std::size_t micro = 0;
+  const Read read =
+      Scan<MangoHudPart>(body, [&](MangoHudPart& part, const Span& span, std::size_t parts) {
+        pieces.push_back({span, ns.size(), part.rows, part.unit, part.misfit});
+        micro += part.micro;
+        Append(ns, part.frametimes, span, body.size, parts);
+        return true;
+      });
   if (read.verdict != Verdict::kRead) return Answer(read, file);
-  std::size_t frames = 0, micro = 0;
-  for (const MangoHudPart& part : parts) {
-    frames += part.frametimes.Size();
-    micro += part.micro;
-  }
-  if (frames == 0) {
+  if (ns.empty()) {
     file.error = ErrorAt(body.source, read.lastRow, formats::kNoMangoHudFrames);
     return true;
   }
-  const std::int64_t unit = formats::MangoHudUnit(micro, frames);
-  for (std::size_t p = 0; p < parts.size(); ++p) {
-    MangoHudPart& part = parts[p];
-    if (part.unit == unit && !part.misfit) {
-      part.frametimes.MoveTo(ns, frames);
-      continue;
-    }
+  const std::int64_t unit = formats::MangoHudUnit(micro, ns.size());
+  Context context(body.source);
+  for (const Piece& piece : pieces) {
+    if (piece.rows == 0 || (piece.unit == unit && !piece.misfit)) continue;
     // Read again in the file's unit: its values, or the first row whose
     // values do not fit it.
-    const Span& span = read.spans[p];
+    const Span& span = piece.span;
     MangoHudPart again;
     again.layout = &body.layout;
     again.unit = unit;
     again.known = true;
-    const Outcome out = ScanPart(body.source, span.begin, span.end, body.size, true,
+    const Outcome out = ScanPart(context, span.begin, span.end, body.size, true,
                                  span.end - span.begin, body.options, again);
-    if (out.status == Status::kDone && again.rows == part.rows) {
-      again.frametimes.MoveTo(ns, frames);
+    if (out.status == Status::kDone && again.rows == piece.rows) {
+      std::copy(again.frametimes.begin(), again.frametimes.end(),
+                ns.begin() + static_cast<std::ptrdiff_t>(piece.offset));
       continue;
     }
     if (out.status != Status::kDeclined || out.fault.empty()) return false;

@@ -1,10 +1,11 @@
 // The fast reader behind ReadFrameTimesFile: the rows of a capture split
-// straight out of large blocks of bytes, the file cut into parts read side
-// by side, and only the frame times kept. The header and every row go
-// through the same rules as the plain reader (formats.h) and it gives the
-// same answers, error lines included; the little it does not take on (a
-// row longer than Options::rowBytes that closes, a PresentMon file without
-// times whose summed intervals grow too long) is left to the plain reader.
+// straight out of large blocks of bytes, the file cut into parts that
+// threads read side by side and hand on in order, and only the frame times
+// kept. The header and every row go through the same rules as the plain
+// reader (formats.h) and it gives the same answers, error lines included;
+// the little it does not take on (a row longer than Options::rowBytes
+// that closes, a PresentMon file without times whose summed intervals grow
+// too long) is left to the plain reader.
 #ifndef ZELANALYSIS_SRC_SCAN_H
 #define ZELANALYSIS_SRC_SCAN_H
 
@@ -18,9 +19,9 @@
 namespace zel_analysis::scan {
 
 struct Options {
-  std::size_t blockBytes = std::size_t{4} << 20;  // read at a time by each part
-  std::size_t partBytes = std::size_t{32} << 20;  // the least worth a part of its own
-  unsigned parts = 0;                             // at most; 0: one per core, up to 8
+  std::size_t blockBytes = std::size_t{4} << 20;  // read at a time, and a part's size
+  std::size_t partBytes = std::size_t{32} << 20;  // the least worth a thread of its own
+  unsigned parts = 0;                             // threads at most; 0: one per core, up to 8
   std::size_t rowBytes = std::size_t{16} << 20;   // a longer row is left to the plain reader
 };
 
