@@ -72,17 +72,6 @@ std::int64_t Difference(const std::vector<std::int64_t>& frameNs, std::size_t i)
   return a > b ? a - b : b - a;
 }
 
-// Selection by counting, for long runs: the n values get(0 .. n - 1), all
-// within `range`, go into 2^16 buckets by the high bits of their distance
-// from the least. One
-// pass counts them, one collects the few buckets that hold the `wanted`
-// sorted positions (ascending), and every bucket from the one of position
-// `tailFrom` up; those are then ranked among themselves. `values` gets the
-// value at each wanted position, `tail` the sorted values from position
-// `tailStart` (at most tailFrom) on. False, having changed nothing, when
-// those buckets hold more than a quarter of the values (values bunched
-// together beside a far outlier, or few values): sorting a copy is then
-// cheaper. Either way the values are exactly those of a sorted copy.
 // The least and the most of some values.
 struct Range {
   std::int64_t least, most;
@@ -92,6 +81,16 @@ struct Range {
   }
 };
 
+// Selection by counting, for long runs: the n values get(0 .. n - 1), all
+// within `range`, go into 2^16 buckets by the high bits of their distance
+// from the least. One pass counts them, one collects the few buckets that
+// hold the `wanted` sorted positions (ascending), and every bucket from the
+// one of position `tailFrom` up; those are then ranked among themselves.
+// `values` gets the value at each wanted position, `tail` the sorted values
+// from position `tailStart` (at most tailFrom) on. False, having changed
+// nothing, when those buckets hold more than a quarter of the values
+// (values bunched together beside a far outlier, or few values): sorting a
+// copy is then cheaper. Either way the values are exactly those of a sorted copy.
 template <typename Get>
 bool SelectByCounting(std::size_t n, const Get& get, Range range,
                       const std::vector<std::size_t>& wanted, std::size_t tailFrom,
