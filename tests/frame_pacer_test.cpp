@@ -66,7 +66,8 @@ TEST(Pacing, DeadlinesStayOnTheExactGridForAMillionFramesNeverEarly) {
 //  - A gap of 100 us in the spin (99 us and the reading's own 1 us), or a
 //    sleep 2 ms past the margin, is the machine's own; more is the thread
 //    losing its core. Losses 128 frames apart are stray stalls; 127 apart, a
-//    shared core: the 1024 frames after the second sleep with no spin.
+//    shared core: the 1024 frames after the second sleep with no spin, and
+//    a loss among them or within 127 frames after them starts that over.
 //  - Wake-ups 900 us late: the margin capped at 2.5 % of 16.7 ms by
 //    default, 10 % in precise mode (so not at all), 0 with no budget.
 TEST(Pacing, MarginFollowsRecentWakeUpsWithinTheBudgetAndNotOnASharedCore) {
@@ -87,12 +88,19 @@ TEST(Pacing, MarginFollowsRecentWakeUpsWithinTheBudgetAndNotOnASharedCore) {
               {1, 2080 * kUs, 0, 50 * kUs, 62 * kUs, 2},
               {126, 50 * kUs, 0, 50 * kUs, 62 * kUs, 2},
               {1, 0, 200 * kUs, 0, 0, 3},
-              {1023, 50 * kUs, 0, 0, 0, 3},
-              {1, 50 * kUs, 0, 50 * kUs, 62 * kUs, 3},
-              {200, 900 * kUs, 0, 416666, 416666, 3},
-              {1, 2500 * kUs, 0, 416666, 416666, 4},
-              {200, 900 * kUs, 0, 900 * kUs, 960 * kUs, 4, -1.0},
-              {1, 900 * kUs, 0, 0, 0, 4, 0.0}};
+              {499, 50 * kUs, 0, 0, 0, 3},
+              {1, 2500 * kUs, 0, 0, 0, 4},
+              {1023, 50 * kUs, 0, 0, 0, 4},
+              {1, 50 * kUs, 0, 50 * kUs, 62 * kUs, 4},
+              {126, 50 * kUs, 0, 50 * kUs, 62 * kUs, 4},
+              {1, 2500 * kUs, 0, 0, 0, 5},
+              {1023, 50 * kUs, 0, 0, 0, 5},
+              {128, 50 * kUs, 0, 50 * kUs, 62 * kUs, 5},
+              {1, 2500 * kUs, 0, 50 * kUs, 62 * kUs, 6},
+              {200, 900 * kUs, 0, 416666, 416666, 6},
+              {1, 2500 * kUs, 0, 416666, 416666, 7},
+              {200, 900 * kUs, 0, 900 * kUs, 960 * kUs, 7, -1.0},
+              {1, 900 * kUs, 0, 0, 0, 7, 0.0}};
   FramePacer pacer(60.0);
   for (const auto& row : rows) {
     if (row.budget < 0) pacer.SetMode(zel_pacing::PaceMode::kPrecise);
@@ -114,6 +122,18 @@ TEST(Pacing, MarginFollowsRecentWakeUpsWithinTheBudgetAndNotOnASharedCore) {
   Frames(whole, 3000, 10 * kUs, 100 * kUs);
   EXPECT_GE(whole.MarginNs(), 10 * kUs);
   EXPECT_LT(whole.MarginNs(), 100 * kUs);
+  // At 240 fps the window is a second, 240 frames; a loss in the first
+  // second of a pacer is one loss, not the end of a busy spell.
+  FramePacer fast(240.0);
+  const struct {
+    int apart;
+    bool busy;
+  } losses[] = {{2, false}, {240, false}, {239, true}};
+  for (const auto& loss : losses) {
+    Frames(fast, loss.apart - 1, 50 * kUs);
+    Frames(fast, 1, 2500 * kUs);
+    EXPECT_EQ(fast.MarginNs() == 0, loss.busy) << loss.apart;
+  }
 }
 
 // Sleeping straight to the deadline (no spin, no step), every time is a

@@ -59,13 +59,15 @@ struct PaceStats {
 /// on the clock with the CPU's pause instruction. The margin follows how
 /// late the thread's recent sleeps woke (about one in 65 wakes later still)
 /// and is capped by the spin budget, a share of the period and so of a
-/// core. A thread that loses its core twice within 128 frames (a sleep woke
-/// over 2 ms past the margin, or the spin was cut off for over 100 µs)
-/// shares it with another, and there a spin is paid back as a later
-/// wake-up: it sleeps to the deadline without a spin until 1024 frames pass
-/// without a loss. The sleep is to an absolute time where the system has
-/// one (on Linux with a 1 ns timer slack for that sleep only), relative
-/// elsewhere, and a high-resolution waitable timer on Windows.
+/// core. A thread that loses its core twice within a second or 128 frames,
+/// whichever is longer (a sleep woke over 2 ms past the margin, or the spin
+/// was cut off for over 100 µs), shares it with another, and there a spin
+/// is paid back as a later wake-up: it sleeps to the deadline without a
+/// spin until 1024 frames pass without a loss, and again at a loss within
+/// that window of spinning again. The sleep is to an absolute time where
+/// the system has one (on Linux with a 1 ns timer slack for that sleep
+/// only), relative elsewhere, and a high-resolution waitable timer on
+/// Windows.
 ///
 /// Not thread-safe: one pacer per render loop. Allocates nothing.
 class FramePacer {
@@ -127,9 +129,9 @@ private:
 
   PaceMode m_Mode = PaceMode::kDefault;
   std::int64_t m_BudgetPpm = 25000;
-  std::int64_t m_LateWakeNs = 100000;  // the estimate of recent overshoots
-  std::int64_t m_BusyUntil = 0;        // frames before this one do not spin
-  std::int64_t m_LastLoss = -1000000;  // the last frame that lost the core
+  std::int64_t m_LateWakeNs = 100000;   // the estimate of recent overshoots
+  std::int64_t m_BusyUntil = -1000000;  // frames before this one do not spin
+  std::int64_t m_LastLoss = -1000000;   // the last frame that lost the core
   PaceStats m_Stats;
 };
 

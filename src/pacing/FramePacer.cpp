@@ -14,6 +14,7 @@ namespace platform = zel_pacing_platform;
 
 constexpr std::int64_t kMicro = 1000;
 constexpr std::int64_t kPpm = 1000000;
+constexpr std::int64_t kNsPerSecond = 1000000000;
 // The thread lost its core to another: a clock reading in the spin came this
 // long after the one before (they come every few dozen ns), or a sleep woke
 // this much later than the margin would cover (a timer's own lateness is
@@ -23,11 +24,14 @@ constexpr std::int64_t kPpm = 1000000;
 // cheaper and sooner.
 constexpr std::int64_t kSpinGapNs = 100 * kMicro;
 constexpr std::int64_t kWaitedForCoreNs = 2000 * kMicro;
-// A thread that lost its core twice within kBusyFrames shares it with others
-// and sleeps with no spin until kCalmFrames pass without a loss: a single
-// stall (a virtual machine's, say) is not a shared core, and losses that
-// keep coming are. The wait to spin again is long, as a thread that does not
-// spin sees few losses, and each spin on a shared core risks a slice.
+// A thread that lost its core twice within a second (kBusyFrames at least)
+// shares it with others and sleeps with no spin until kCalmFrames pass
+// without a loss; a loss within a second of spinning again starts that
+// over. A single stall (a virtual machine's, say) is not a shared core, and
+// losses that keep coming are: a second covers a scheduler's slices at any
+// rate, where a count of frames is shorter at higher rates. The wait to
+// spin again is long, as a thread that does not spin sees few losses, and
+// each spin on a shared core risks a slice.
 constexpr std::int64_t kBusyFrames = 128;
 constexpr std::int64_t kCalmFrames = 1024;
 // The estimate of late wake-ups rises by a sixteenth when a sleep wakes
@@ -157,7 +161,12 @@ PaceResult FramePacer::Wait() {
   }
   if (r.lostCore) {
     ++m_Stats.lostCore;
-    if (m_Stats.frames - m_LastLoss < kBusyFrames) m_BusyUntil = m_Stats.frames + 1 + kCalmFrames;
+    // Frames in a second: den / num per ns, at most 1e8 * 1e9.
+    const std::int64_t window = std::max(kBusyFrames, kNsPerSecond * m_Den / m_Num);
+    // The last frame without a spin counts as a loss: the spin it ended
+    // has yet to show the core is free again.
+    if (m_Stats.frames - std::max(m_LastLoss, m_BusyUntil - 1) < window)
+      m_BusyUntil = m_Stats.frames + 1 + kCalmFrames;
     m_LastLoss = m_Stats.frames;
   }
   r.spunNs = now - spinFrom;
