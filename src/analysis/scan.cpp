@@ -190,7 +190,7 @@ struct MangoHudPart {
   bool Row(const std::string_view* fields, std::size_t count, bool padded) {
     formats::MangoHudRow row;
     if (!Passes(*layout, count, fault,
-                [&] { return formats::MangoHudRowOf(*layout, fields, row, padded); }))
+                [&] { return formats::MangoHudRowOf(*layout, fields, row, padded, false); }))
       return false;
     if (unit == 0) unit = formats::MangoHudUnit(row.micro ? 1 : 0, 1);
     std::int64_t ns = 0, drawNs = 0;
