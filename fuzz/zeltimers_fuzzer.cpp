@@ -84,6 +84,9 @@ void CompareNumber(const std::string& text) {
   const bool isWhole = ec == std::errc() && end == text.data() + text.size();
   Require(zel_analysis::csv::ReadCount(text, count, error) == isWhole &&
           (!isWhole || count == whole));
+  const bool digits =
+      text.size() - 1 < 16 && text.find_first_not_of("0123456789") == std::string::npos;
+  Require(zel_analysis::csv::PaddedDigits({padded.data(), text.size()}) == digits);
 }
 
 // A readable file reads back the same after writing it in any format.

@@ -362,7 +362,12 @@ TEST(CaptureFormats, NumberShortcutMatchesFromChars) {
                            ".1234567",
                            "12.34.5",
                            "12a4.567",
-                           "1.2345678"}) {
+                           "1.2345678",
+                           "123456789",
+                           "1234x6789",
+                           "12\x01",
+                           "12x456789012",
+                           "12345678901234567"}) {
     const auto bits = [](double value) {
       std::uint64_t word = 0;
       std::memcpy(&word, &value, sizeof value);
@@ -389,6 +394,11 @@ TEST(CaptureFormats, NumberShortcutMatchesFromChars) {
     const bool whole = ec == std::errc() && end == view.data() + view.size();
     EXPECT_EQ(zel_analysis::csv::ReadCount(view, count, error), whole) << text;
     if (whole) EXPECT_EQ(count, fromChars) << text;
+    // The check alone, on up to 16 digits: never a text ReadCount refuses
+    // or reads as negative.
+    const bool digits =
+        view.size() - 1 < 16 && view.find_first_not_of("0123456789") == std::string_view::npos;
+    EXPECT_EQ(zel_analysis::csv::PaddedDigits({padded.data(), view.size()}), digits) << text;
   }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ZelAnalysis/FrameStats.h"
+#include "analysis/stats.h"
 
 namespace {
 
@@ -127,11 +128,37 @@ TEST(FrameStats, RefusesWhatHasNoStatistics) {
                {{0, 0}, "add up to 0 ns"}};
   // The limit itself is allowed.
   EXPECT_EQ(Summarize({kMaxTotalNs / 2, kMaxTotalNs / 2}).totalNs, kMaxTotalNs);
+  EXPECT_EQ(SummarizeInParts({kMaxTotalNs / 2, kMaxTotalNs / 2}, 1).totalNs, kMaxTotalNs);
   for (const auto& c : cases) {
     const FrameStats stats = Summarize(c.frames);
     EXPECT_NE(stats.error.find(c.says), std::string::npos) << stats.error;
+    EXPECT_EQ(SummarizeInParts(c.frames, 1).error, stats.error);
     EXPECT_TRUE(Figures(stats).empty());
     EXPECT_TRUE(Stutters(c.frames).empty());
+  }
+}
+
+// Passes cut in two give what they give whole, wherever the cut falls:
+// near the start, inside the first stutter window, on a stutter, mid-way.
+TEST(FrameStats, PartsAddUpToTheWhole) {
+  Ns noisy, bunched(20000, 8000000);
+  std::uint64_t state = 12345;
+  for (std::size_t i = 0; i < 20000; ++i) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    noisy.push_back(8000000 + static_cast<std::int64_t>(state >> 44) * (i % 97 == 0 ? 40 : 1));
+  }
+  bunched[10] = 900000000;  // too bunched for counting: sorted instead
+  for (const Ns& ns : {noisy, bunched}) {
+    const FrameStats whole = SummarizeInParts(ns, 0);
+    ASSERT_EQ(whole.error, "");
+    for (const std::size_t split : {1, 2, 31, 32, 97, 98, 10000, 19999}) {
+      const FrameStats parts = SummarizeInParts(ns, split);
+      const auto a = Figures(whole), b = Figures(parts);
+      ASSERT_EQ(a.size(), b.size());
+      for (std::size_t f = 0; f < a.size(); ++f)
+        EXPECT_EQ(a[f].value, b[f].value) << a[f].key << " split at " << split;
+      EXPECT_EQ(whole.histogram, parts.histogram) << split;
+    }
   }
 }
 

@@ -1,10 +1,13 @@
 #include "ZelAnalysis/FrameStats.h"
 
 #include <algorithm>
+#include <exception>
 #include <limits>
 #include <numeric>
+#include <thread>
 
 #include "csv.h"
+#include "stats.h"
 
 namespace zel_analysis {
 
@@ -33,12 +36,17 @@ double Rate(std::size_t frames, std::int64_t ns) {
   return kNsPerSecond * static_cast<double>(frames) / static_cast<double>(ns);
 }
 
-// Calls visit(i, stutter) for each frame i from the second on, in order,
-// over checked frame times; `stutter` says whether it is one.
+// Calls visit(i, stutter) for each frame i in [from, to) but the first, in
+// order, over checked frame times; `stutter` says whether it is one. The
+// window starts as it stands after the frames before `from`.
 template <typename Visit>
-void ForEachFrame(const std::vector<std::int64_t>& frameNs, Visit visit) {
+void ForEachFrame(const std::vector<std::int64_t>& frameNs, std::size_t from, std::size_t to,
+                  Visit visit) {
+  from = std::max<std::size_t>(from, 1);
   std::int64_t windowNs = 0;
-  for (std::size_t i = 1; i < frameNs.size(); ++i) {
+  for (std::size_t i = from > kStutterWindow ? from - 1 - kStutterWindow : 0; i + 1 < from; ++i)
+    windowNs += frameNs[i];
+  for (std::size_t i = from; i < to; ++i) {
     windowNs += frameNs[i - 1];
     if (i > kStutterWindow) windowNs -= frameNs[i - 1 - kStutterWindow];
     const auto count = static_cast<std::int64_t>(std::min(i, kStutterWindow));
@@ -81,6 +89,40 @@ struct Range {
   }
 };
 
+// Runs work(from, to, part) over [0, n): as part 0 on this thread for
+// [0, split) and as part 1 on a thread of its own for [split, n) at the
+// same time, or whole as part 0 when `split` is 0 or no thread can be had.
+// What the other thread throws is thrown here.
+template <typename Work>
+void InParts(std::size_t n, std::size_t split, const Work& work) {
+  if (split == 0 || split >= n) {
+    work(std::size_t{0}, n, 0);
+    return;
+  }
+  std::exception_ptr failure;
+  std::thread other;
+  try {
+    other = std::thread([&]() noexcept {
+      try {
+        work(split, n, 1);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+  } catch (...) {
+    work(std::size_t{0}, n, 0);
+    return;
+  }
+  try {
+    work(std::size_t{0}, split, 0);
+  } catch (...) {
+    other.join();
+    throw;
+  }
+  other.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
 // Selection by counting, for long runs: the n values get(0 .. n - 1), all
 // within `range`, go into 2^16 buckets by the high bits of their distance
 // from the least. One pass counts them, one collects the few buckets that
@@ -91,11 +133,13 @@ struct Range {
 // nothing, when those buckets hold more than a quarter of the values
 // (values bunched together beside a far outlier, or few values): sorting a
 // copy is then cheaper. Either way the values are exactly those of a sorted copy.
+// Both passes over the values run in two parts when `split` is not 0 (see
+// InParts).
 template <typename Get>
 bool SelectByCounting(std::size_t n, const Get& get, Range range,
                       const std::vector<std::size_t>& wanted, std::size_t tailFrom,
-                      std::int64_t* values, std::vector<std::int64_t>& tail,
-                      std::size_t& tailStart) {
+                      std::int64_t* values, std::vector<std::int64_t>& tail, std::size_t& tailStart,
+                      std::size_t split) {
   constexpr std::size_t kBuckets = std::size_t{1} << 16;
   if (n < kBuckets / 4) return false;
   const std::int64_t least = range.least, most = range.most;
@@ -104,8 +148,12 @@ bool SelectByCounting(std::size_t n, const Get& get, Range range,
   const auto bucket = [&](std::int64_t v) {
     return static_cast<std::size_t>((v - least) >> shift);
   };
-  std::vector<std::size_t> counts(kBuckets, 0);
-  for (std::size_t i = 0; i < n; ++i) ++counts[bucket(get(i))];
+  std::vector<std::size_t> counts(kBuckets, 0), more(split != 0 ? kBuckets : 0, 0);
+  InParts(n, split, [&](std::size_t from, std::size_t to, int part) {
+    std::vector<std::size_t>& mine = part == 0 ? counts : more;
+    for (std::size_t i = from; i < to; ++i) ++mine[bucket(get(i))];
+  });
+  for (std::size_t b = 0; b < more.size(); ++b) counts[b] += more[b];
 
   std::vector<std::size_t> bucketOf(wanted.size()), startOf(wanted.size());
   std::size_t tailBucket = kBuckets, start = 0, w = 0;
@@ -137,15 +185,25 @@ bool SelectByCounting(std::size_t n, const Get& get, Range range,
   for (std::size_t i = 0; i < bins.size(); ++i) bins[i].reserve(binSizes[i]);
   tail.clear();
   tail.reserve(tailBucket < kBuckets ? n - tailStart : 0);
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::int64_t v = get(i);
-    const std::size_t b = bucket(v);
-    if (b >= tailBucket) {
-      tail.push_back(v);
-    } else if (counts[b] != 0) {
-      bins[counts[b] - 1].push_back(v);
+  // The second part's values go into bins of their own, added after.
+  std::vector<std::vector<std::int64_t>> moreBins(split != 0 ? bins.size() : 0);
+  std::vector<std::int64_t> moreTail;
+  InParts(n, split, [&](std::size_t from, std::size_t to, int part) {
+    std::vector<std::vector<std::int64_t>>& into = part == 0 ? bins : moreBins;
+    std::vector<std::int64_t>& intoTail = part == 0 ? tail : moreTail;
+    for (std::size_t i = from; i < to; ++i) {
+      const std::int64_t v = get(i);
+      const std::size_t b = bucket(v);
+      if (b >= tailBucket) {
+        intoTail.push_back(v);
+      } else if (counts[b] != 0) {
+        into[counts[b] - 1].push_back(v);
+      }
     }
-  }
+  });
+  for (std::size_t i = 0; i < moreBins.size(); ++i)
+    bins[i].insert(bins[i].end(), moreBins[i].begin(), moreBins[i].end());
+  tail.insert(tail.end(), moreTail.begin(), moreTail.end());
   std::sort(tail.begin(), tail.end());
   for (std::size_t k = 0; k < wanted.size(); ++k) {
     if (bucketOf[k] >= tailBucket) {
@@ -212,48 +270,124 @@ std::vector<std::size_t> Stutters(const std::vector<std::int64_t>& frameNs) {
   std::vector<std::size_t> stutters;
   std::int64_t totalNs = 0;
   if (CheckFrameTimes(frameNs, totalNs).empty()) {
-    ForEachFrame(frameNs, [&](std::size_t i, bool stutter) {
+    ForEachFrame(frameNs, 0, frameNs.size(), [&](std::size_t i, bool stutter) {
       if (stutter) stutters.push_back(i);
     });
   }
   return stutters;
 }
 
+namespace {
+
+// The frame times' sum, as CheckFrameTimes finds it, with its two parts
+// checked at the same time: where either fails, or their sums together
+// pass the limit, CheckFrameTimes says which frame fails first.
+std::string CheckInParts(const std::vector<std::int64_t>& frameNs, std::size_t split,
+                         std::int64_t& totalNs) {
+  if (frameNs.size() < 2 || split == 0) return CheckFrameTimes(frameNs, totalNs);
+  std::int64_t sums[2] = {0, 0};
+  bool fine[2] = {true, true};
+  InParts(frameNs.size(), split, [&](std::size_t from, std::size_t to, int part) {
+    std::int64_t sum = 0;
+    for (std::size_t i = from; i < to; ++i) {
+      if (frameNs[i] < 0 || frameNs[i] > kMaxTotalNs - sum) {
+        fine[part] = false;
+        return;
+      }
+      sum += frameNs[i];
+    }
+    sums[part] = sum;
+  });
+  // Each sum is at most kMaxTotalNs: theirs cannot overflow.
+  if (!fine[0] || !fine[1] || sums[0] + sums[1] > kMaxTotalNs || sums[0] + sums[1] == 0)
+    return CheckFrameTimes(frameNs, totalNs);
+  totalNs = sums[0] + sums[1];
+  return {};
+}
+
+// What the pass over frames [from, to) in order finds.
+struct Pass {
+  std::size_t stutters = 0;
+  std::int64_t stutterNs = 0;
+  std::int64_t jitterNs = 0;  // at most twice totalNs
+  std::vector<std::size_t> histogram;
+  Range frames{0, 0}, differences{0, 0};
+};
+
+void Bin(std::vector<std::size_t>& histogram, std::int64_t ft) {
+  const auto lastBucket = static_cast<std::int64_t>(kHistogramBuckets - 1);
+  ++histogram[static_cast<std::size_t>(std::min(ft / kHistogramBucketNs, lastBucket))];
+}
+
+}  // namespace
+
 FrameStats Summarize(const std::vector<std::int64_t>& frameNs) {
+  // Long runs on two threads where there are two cores; the threads cost
+  // far less than a quarter of a million frames' passes.
+  constexpr std::size_t kTwoThreadsFrom = std::size_t{1} << 18;
+  const std::size_t split =
+      frameNs.size() >= kTwoThreadsFrom && std::thread::hardware_concurrency() != 1
+          ? frameNs.size() / 2
+          : 0;
+  return SummarizeInParts(frameNs, split);
+}
+
+FrameStats SummarizeInParts(const std::vector<std::int64_t>& frameNs, std::size_t split) {
   FrameStats stats;
   std::int64_t totalNs = 0;
-  stats.error = CheckFrameTimes(frameNs, totalNs);
+  stats.error = CheckInParts(frameNs, split, totalNs);
   if (!stats.error.empty()) return stats;
   const std::size_t n = frameNs.size();
+  split = split < n ? split : 0;
   stats.frames = n;
   stats.totalNs = totalNs;
   stats.averageFps = Rate(n, totalNs);
   stats.meanMs = static_cast<double>(totalNs) / (kNsPerMs * static_cast<double>(n));
 
   // In one pass over the frames, in order: the stutters, the jitter, the
-  // histogram and the ranges of the frames and of their differences.
-  std::int64_t stutterNs = 0;
-  std::int64_t jitterNs = 0;  // at most twice totalNs
-  stats.histogram.assign(kHistogramBuckets, 0);
-  const auto lastBucket = static_cast<std::int64_t>(kHistogramBuckets - 1);
-  const auto bin = [&](std::int64_t ft) {
-    ++stats.histogram[static_cast<std::size_t>(std::min(ft / kHistogramBucketNs, lastBucket))];
-  };
-  bin(frameNs[0]);
-  Range frames{frameNs[0], frameNs[0]};
-  Range differences{Difference(frameNs, 1), Difference(frameNs, 1)};
-  ForEachFrame(frameNs, [&](std::size_t i, bool stutter) {
-    const std::int64_t ft = frameNs[i];
-    if (stutter) {
-      ++stats.stutters;
-      stutterNs += ft;
-    }
-    const std::int64_t difference = Difference(frameNs, i);
-    jitterNs += difference;
-    bin(ft);
-    frames.Add(ft);
-    differences.Add(difference);
+  // histogram and the ranges of the frames and of their differences. Each
+  // part finds its own, added together after: all are whole numbers, so
+  // the order they are added in does not matter.
+  Pass passes[2];
+  InParts(n, split, [&](std::size_t from, std::size_t to, int part) {
+    Pass& pass = passes[part];
+    pass.histogram.assign(kHistogramBuckets, 0);
+    if (from == 0) Bin(pass.histogram, frameNs[0]);
+    const std::size_t first = std::max<std::size_t>(from, 1);
+    pass.frames = {frameNs[first], frameNs[first]};
+    pass.differences = {Difference(frameNs, first), Difference(frameNs, first)};
+    ForEachFrame(frameNs, from, to, [&](std::size_t i, bool stutter) {
+      const std::int64_t ft = frameNs[i];
+      if (stutter) {
+        ++pass.stutters;
+        pass.stutterNs += ft;
+      }
+      const std::int64_t difference = Difference(frameNs, i);
+      pass.jitterNs += difference;
+      Bin(pass.histogram, ft);
+      pass.frames.Add(ft);
+      pass.differences.Add(difference);
+    });
   });
+  Pass& whole = passes[0];
+  whole.frames.Add(frameNs[0]);
+  if (split != 0) {
+    const Pass& second = passes[1];
+    whole.stutters += second.stutters;
+    whole.stutterNs += second.stutterNs;
+    whole.jitterNs += second.jitterNs;
+    for (std::size_t b = 0; b < kHistogramBuckets; ++b) whole.histogram[b] += second.histogram[b];
+    whole.frames.Add(second.frames.least);
+    whole.frames.Add(second.frames.most);
+    whole.differences.Add(second.differences.least);
+    whole.differences.Add(second.differences.most);
+  }
+  stats.stutters = whole.stutters;
+  stats.histogram = std::move(whole.histogram);
+  const std::int64_t stutterNs = whole.stutterNs;
+  const std::int64_t jitterNs = whole.jitterNs;
+  const Range frames = whole.frames;
+  const Range differences = whole.differences;
   stats.stutterShare = static_cast<double>(stutterNs) / static_cast<double>(totalNs);
   stats.jitterMeanMs = static_cast<double>(jitterNs) / (kNsPerMs * static_cast<double>(n - 1));
 
@@ -268,7 +402,7 @@ FrameStats Summarize(const std::vector<std::int64_t>& frameNs) {
   std::size_t tailStart = 0;
   std::vector<std::int64_t> sorted;  // only when counting does not pay
   const auto frame = [&](std::size_t i) { return frameNs[i]; };
-  if (!SelectByCounting(n, frame, frames, wanted, n - slowest, ranked, tail, tailStart)) {
+  if (!SelectByCounting(n, frame, frames, wanted, n - slowest, ranked, tail, tailStart, split)) {
     // Each std::nth_element working only above the one before.
     sorted = frameNs;
     const auto at = [&](std::size_t index) {
@@ -319,7 +453,7 @@ FrameStats Summarize(const std::vector<std::int64_t>& frameNs) {
   const std::size_t jitterRank = Rank(n - 1, 990);
   const auto difference = [&](std::size_t i) { return Difference(frameNs, i + 1); };
   if (!SelectByCounting(n - 1, difference, differences, {jitterRank}, n - 1, &jitterP99, tail,
-                        tailStart)) {
+                        tailStart, split)) {
     sorted.resize(n - 1);
     for (std::size_t i = 1; i < n; ++i) sorted[i - 1] = Difference(frameNs, i);
     const auto at = sorted.begin() + static_cast<std::ptrdiff_t>(jitterRank);

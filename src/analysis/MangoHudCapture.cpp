@@ -57,7 +57,7 @@ std::string MangoHudHeader(csv::Lines& lines, Layout& layout) {
 }
 
 std::string MangoHudRowOf(const Layout& layout, const std::string_view* fields, MangoHudRow& row,
-                          bool padded) {
+                          bool padded, bool times) {
   // One string for every outcome, returned without a copy (empty for a
   // good row, which is most of them).
   std::string error;
@@ -67,7 +67,8 @@ std::string MangoHudRowOf(const Layout& layout, const std::string_view* fields, 
     error.insert(0, "column fps: ");
   } else if (!csv::ReadNumber(fields[layout.frametime], row.frametime, error, padded)) {
     error.insert(0, "column frametime: ");
-  } else if (!csv::ReadCount(fields[layout.elapsed], row.elapsed, error) || row.elapsed < 0) {
+  } else if ((times || !padded || !csv::PaddedDigits(fields[layout.elapsed])) &&
+             (!csv::ReadCount(fields[layout.elapsed], row.elapsed, error) || row.elapsed < 0)) {
     error.insert(0, error.empty() ? "column elapsed: a negative time" : "column elapsed: ");
   } else if (layout.draw >= 0 && !fields[layout.draw].empty() &&
              !csv::ReadNumber(fields[layout.draw], row.draw, error, padded)) {

@@ -213,6 +213,19 @@ bool Digits(std::string_view text, std::int64_t& value) {
   return true;
 }
 
+bool PaddedDigits(std::string_view text) {
+  // The first eight bytes, with '0's in place of those past the text, and
+  // the last eight, which overlap them below 16 characters.
+  const std::size_t n = text.size();
+  if (!kWords || n == 0 || n > 16) return false;
+  std::uint64_t first = 0, last = kZeros;
+  std::memcpy(&first, text.data(), 8);
+  if (n > 8) std::memcpy(&last, text.data() + n - 8, 8);
+  const auto shift = static_cast<unsigned>(n < 8 ? 8 * (8 - n) : 0);
+  first = (first << shift) | (kZeros & ((std::uint64_t{1} << shift) - 1));
+  return EightDigits(first) && EightDigits(last);
+}
+
 bool PlainCount(std::string_view text, std::int64_t& value, std::string& error) {
   const char* end = text.data() + text.size();
   const auto [next, ec] = std::from_chars(text.data(), end, value);

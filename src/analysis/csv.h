@@ -118,6 +118,10 @@ bool PlainCount(std::string_view text, std::int64_t& value, std::string& error);
 inline bool ReadCount(std::string_view text, std::int64_t& value, std::string& error) {
   return Digits(text, value) || PlainCount(text, value, error);
 }
+// Whether `text` is 1 to 16 digits, a whole number ReadCount takes, for
+// text whose eight bytes from its start may be read (as PaddedNumber's):
+// the check alone, without the value. False says nothing either way.
+bool PaddedDigits(std::string_view text);
 // A non-negative number of units (unitNs nanoseconds each), rounded to the
 // nearest nanosecond: "16.6667" ms, "0.012027" s. At most about 3 years.
 bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns, std::string& error,

@@ -65,8 +65,10 @@ std::string SummedTimeError(const Layout& layout);
 // The note on a file of several streams.
 std::string BusiestNote(const std::string& application, std::size_t frames, std::size_t rows,
                         std::size_t streams);
+// `times`: row.elapsed read; without, the column is only checked (as
+// the fast reader, which keeps no times, needs) and row.elapsed may stay 0.
 std::string MangoHudRowOf(const Layout& layout, const std::string_view* fields, MangoHudRow& row,
-                          bool padded = false);
+                          bool padded = false, bool times = true);
 // The unit of a log whose rows say microseconds `micro` times out of `rows`.
 std::int64_t MangoHudUnit(std::size_t micro, std::size_t rows);
 

@@ -190,7 +190,7 @@ struct MangoHudPart {
   bool Row(const std::string_view* fields, std::size_t count, bool padded) {
     formats::MangoHudRow row;
     if (!Passes(*layout, count, fault,
-                [&] { return formats::MangoHudRowOf(*layout, fields, row, padded); }))
+                [&] { return formats::MangoHudRowOf(*layout, fields, row, padded, false); }))
       return false;
     if (unit == 0) unit = formats::MangoHudUnit(row.micro ? 1 : 0, 1);
     std::int64_t ns = 0, drawNs = 0;
@@ -619,28 +619,60 @@ Outcome ScanPart(Context& context, std::uint64_t begin, std::uint64_t end, std::
 }
 
 // Where the parts begin: just after a line end, `parts` of them about
-// equally far apart, or fewer where lines are long.
+// equally far apart, or fewer where lines are long. Each part's first line
+// end is looked for only up to where the next part would begin, so that
+// the file is looked through at most once; with many parts, a second
+// thread looks for those of the second half (each a seek and a read).
 std::vector<std::uint64_t> Bounds(const Source& source, std::uint64_t begin, std::uint64_t end,
                                   std::uint64_t parts) {
   const std::uint64_t size = end - begin;
-  std::vector<std::uint64_t> bounds = {begin};
-  Reader reader(source);
-  char window[4096];
-  for (std::uint64_t i = 1; i < parts; ++i) {
-    std::uint64_t at = std::max(bounds.back(), begin + size / parts * i);
-    for (;;) {
-      const std::size_t got = reader.Read(at, window, sizeof window);
-      const void* nl = std::memchr(window, '\n', got);
-      if (nl != nullptr) {
-        at += static_cast<std::uint64_t>(static_cast<const char*>(nl) - window) + 1;
-        break;
+  const auto nominal = [&](std::uint64_t i) { return begin + size / parts * i; };
+  std::vector<std::uint64_t> after(parts, 0);  // past part i's first line end; 0: none
+  const auto find = [&](std::uint64_t from, std::uint64_t to) {
+    Reader reader(source);
+    char window[4096];
+    for (std::uint64_t i = from; i < to; ++i) {
+      const std::uint64_t stop = i + 1 < parts ? nominal(i + 1) : end;
+      for (std::uint64_t at = nominal(i); at < stop;) {
+        const std::size_t got = reader.Read(
+            at, window,
+            static_cast<std::size_t>(std::min<std::uint64_t>(sizeof window, stop - at)));
+        if (got == 0) break;
+        if (const void* nl = std::memchr(window, '\n', got)) {
+          after[i] = at + static_cast<std::uint64_t>(static_cast<const char*>(nl) - window) + 1;
+          break;
+        }
+        at += got;
       }
-      at += got;
-      if (got == 0) break;
     }
-    if (at >= end) break;
-    bounds.push_back(at);
+  };
+  const std::uint64_t half = parts >= 64 ? parts / 2 : parts;
+  std::exception_ptr failure;
+  std::thread other;
+  if (half < parts) {
+    try {
+      other = std::thread([&]() noexcept {
+        try {
+          find(half, parts);
+        } catch (...) {
+          failure = std::current_exception();
+        }
+      });
+    } catch (...) {
+      find(half, parts);  // no second thread: this one looks
+    }
   }
+  try {
+    find(1, half);
+  } catch (...) {
+    if (other.joinable()) other.join();
+    throw;
+  }
+  if (other.joinable()) other.join();
+  if (failure) std::rethrow_exception(failure);
+  std::vector<std::uint64_t> bounds = {begin};
+  for (std::uint64_t i = 1; i < parts; ++i)
+    if (after[i] != 0 && after[i] < end) bounds.push_back(after[i]);
   bounds.push_back(end);
   return bounds;
 }
@@ -1032,13 +1064,19 @@ bool Fast(const Source& source, CaptureFile& file, const Options& options,
     begin = static_cast<std::uint64_t>(at);
   }
   if (begin > size) return false;  // the file grew, or said a size it has not
+  // Parts of 512 KB for a MangoHud log's short rows, 4 MB for the rest:
+  // the fastest of 128 KB to 4 MB on 10 M-frame files, by 8 % (MangoHud,
+  // against 4 MB) and 4 % (PresentMon, against 512 KB).
+  Options chosen = options;
+  if (chosen.blockBytes == 0)
+    chosen.blockBytes = std::size_t{1} << (file.format == CaptureFormat::kMangoHud ? 19 : 22);
   const Body body{source,
                   layout,
                   begin,
                   size,
                   static_cast<std::uint64_t>(lines.Count()) + 1,
                   static_cast<std::uint64_t>(lines.Number()),
-                  options};
+                  chosen};
   switch (file.format) {
     case CaptureFormat::kZel:
       return ZelTimes(body, file, ns);

@@ -19,7 +19,8 @@
 namespace zel_analysis::scan {
 
 struct Options {
-  std::size_t blockBytes = std::size_t{4} << 20;  // read at a time, and a part's size
+  // Read at a time, and a part's size; 0: the format's own (see Fast).
+  std::size_t blockBytes = 0;
   std::size_t partBytes = std::size_t{32} << 20;  // the least worth a thread of its own
   unsigned parts = 0;                             // threads at most; 0: one per core, up to 8
   std::size_t rowBytes = std::size_t{16} << 20;   // a longer row is left to the plain reader
