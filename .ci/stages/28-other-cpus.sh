@@ -33,6 +33,11 @@ suite() {
   # exactness stage.
   local filter=
   [ "$strict" = OFF ] && filter='-FrameStats.*:FramePlot.*'
+  # QEMU's i386 user-mode emulator hangs at a new thread's start here (a
+  # bare std::thread program does too), so the two tests that split
+  # Summarize over two threads run on aarch64 and natively only.
+  [ "$strict" = ON ] && [ "$cpu" = i686 ] &&
+    filter='-FrameStats.PartsAddUpToTheWhole:FrameStats.RefusesWhatHasNoStatistics'
   "$qemu" -L "/usr/$cpu-linux-gnu" "$dir/tests/zeltimers_tests" ${filter:+--gtest_filter="$filter"} \
     >"$dir/tests.log" 2>&1 || true
   passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\.$/\1/p' "$dir/tests.log")
