@@ -20,6 +20,7 @@
 
 #include "ZelAnalysis/FrameStats.h"
 #include "formats.h"
+#include "parts.h"
 
 namespace zel_analysis::scan {
 
@@ -646,30 +647,11 @@ std::vector<std::uint64_t> Bounds(const Source& source, std::uint64_t begin, std
       }
     }
   };
-  const std::uint64_t half = parts >= 64 ? parts / 2 : parts;
-  std::exception_ptr failure;
-  std::thread other;
-  if (half < parts) {
-    try {
-      other = std::thread([&]() noexcept {
-        try {
-          find(half, parts);
-        } catch (...) {
-          failure = std::current_exception();
-        }
-      });
-    } catch (...) {
-      find(half, parts);  // no second thread: this one looks
-    }
-  }
-  try {
-    find(1, half);
-  } catch (...) {
-    if (other.joinable()) other.join();
-    throw;
-  }
-  if (other.joinable()) other.join();
-  if (failure) std::rethrow_exception(failure);
+  // A thread costs about as much as dozens of those seeks and reads.
+  InParts(static_cast<std::size_t>(parts), parts >= 64 ? static_cast<std::size_t>(parts / 2) : 0,
+          [&](std::uint64_t from, std::uint64_t to, int) {
+            find(std::max<std::uint64_t>(from, 1), to);
+          });
   std::vector<std::uint64_t> bounds = {begin};
   for (std::uint64_t i = 1; i < parts; ++i)
     if (after[i] != 0 && after[i] < end) bounds.push_back(after[i]);
@@ -1064,9 +1046,10 @@ bool Fast(const Source& source, CaptureFile& file, const Options& options,
     begin = static_cast<std::uint64_t>(at);
   }
   if (begin > size) return false;  // the file grew, or said a size it has not
-  // Parts of 512 KB for a MangoHud log's short rows, 4 MB for the rest:
-  // the fastest of 128 KB to 4 MB on 10 M-frame files, by 8 % (MangoHud,
-  // against 4 MB) and 4 % (PresentMon, against 512 KB).
+  // Parts of 512 KB for a MangoHud log, 4 MB for the rest: a log's short
+  // rows give many values a byte, which wait in their part's buffer until
+  // handed on, and smaller parts keep those buffers few pages and warm.
+  // docs/performance.md has the sizes tried.
   Options chosen = options;
   if (chosen.blockBytes == 0)
     chosen.blockBytes = std::size_t{1} << (file.format == CaptureFormat::kMangoHud ? 19 : 22);
