@@ -123,8 +123,12 @@ TEST(Pacing, MarginFollowsRecentWakeUpsWithinTheBudgetAndNotOnASharedCore) {
   EXPECT_GE(whole.MarginNs(), 10 * kUs);
   EXPECT_LT(whole.MarginNs(), 100 * kUs);
   // At 240 fps the window is a second, 240 frames; a loss in the first
-  // second of a pacer is one loss, not the end of a busy spell.
+  // second of a pacer is one loss, not the end of a busy spell. Only a
+  // sleep that a spin follows asks for the timer's precision.
   FramePacer fast(240.0);
+  std::int64_t precise = script::PreciseSleeps();
+  Frames(fast, 3, 50 * kUs);  // the first starts the grid
+  EXPECT_EQ(script::PreciseSleeps() - precise, 2);
   const struct {
     int apart;
     bool busy;
@@ -134,6 +138,9 @@ TEST(Pacing, MarginFollowsRecentWakeUpsWithinTheBudgetAndNotOnASharedCore) {
     Frames(fast, 1, 2500 * kUs);
     EXPECT_EQ(fast.MarginNs() == 0, loss.busy) << loss.apart;
   }
+  precise = script::PreciseSleeps();
+  Frames(fast, 10, 50 * kUs);
+  EXPECT_EQ(script::PreciseSleeps(), precise);
 }
 
 // Sleeping straight to the deadline (no spin, no step), every time is a
@@ -168,6 +175,7 @@ TEST(Pacing, StallsAndRateChangesRestartTheGridOnce) {
   const std::int64_t reads = script::Reads();
   EXPECT_EQ(Frames(pacer, 3, 0).lateNs, 0);
   EXPECT_EQ(script::Reads() - reads, 3);
+  EXPECT_EQ(script::PreciseSleeps(), 0);  // no budget, no spin
 }
 
 TEST(Pacing, OutOfRangeSettingsAreRefusedAndChangeNothing) {

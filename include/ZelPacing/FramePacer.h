@@ -65,9 +65,9 @@ struct PaceStats {
 /// is paid back as a later wake-up: it sleeps to the deadline without a
 /// spin until 1024 frames pass without a loss, and again at a loss within
 /// that window of spinning again. The sleep is to an absolute time where
-/// the system has one (on Linux with a 1 ns timer slack for that sleep
-/// only), relative elsewhere, and a high-resolution waitable timer on
-/// Windows.
+/// the system has one, relative elsewhere, and a high-resolution waitable
+/// timer on Windows; on Linux a sleep that a spin follows has a 1 ns timer
+/// slack for that sleep only, and one with no spin the thread's own.
 ///
 /// Not thread-safe: one pacer per render loop. Allocates nothing.
 class FramePacer {

@@ -140,8 +140,12 @@ PaceResult FramePacer::Wait() {
 
   const std::int64_t sleepUntil = deadline - r.marginNs;
   std::int64_t now = arrived;
+  // Only a sleep that a spin follows asks for the timer's own precision,
+  // which keeps the spin short. One with no spin after it (a shared core,
+  // or no budget) is a plain sleep: changing the thread's timer slack
+  // around every sleep made a busy machine's wake-ups later.
   while (now < sleepUntil) {  // again after an early wake-up
-    platform::SleepUntil(sleepUntil);
+    platform::SleepUntil(sleepUntil, r.marginNs > 0);
     r.slept = true;
     now = platform::Now();
   }

@@ -19,8 +19,10 @@ std::int64_t Now();
 
 /// Sleeps until Now() reaches `deadlineNs`, as well as the platform can: it
 /// may wake late, and (on a signal) early. Returns at once for a time that
-/// has passed. Leaves the thread's settings as it found them.
-void SleepUntil(std::int64_t deadlineNs);
+/// has passed. `precise` asks for the timer's own precision for this sleep
+/// (on Linux a timer slack of 1 ns); either way the thread's settings are
+/// as they were when it returns.
+void SleepUntil(std::int64_t deadlineNs, bool precise);
 
 /// CPU time the calling thread has used, in nanoseconds.
 std::int64_t ThreadCpuNs();

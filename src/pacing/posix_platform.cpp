@@ -37,12 +37,12 @@ std::int64_t Now() { return Read(CLOCK_MONOTONIC); }
 
 std::int64_t ThreadCpuNs() { return Read(CLOCK_THREAD_CPUTIME_ID); }
 
-void SleepUntil(std::int64_t deadlineNs) {
+void SleepUntil(std::int64_t deadlineNs, bool precise) {
 #if defined(__linux__)
   // The default slack of 50 µs lets the kernel fold the wake-up into a
-  // later timer's; the pacer wants the timer's own precision for this
-  // sleep, and gives the thread its own slack back afterwards.
-  const int slack = prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL);
+  // later timer's; a precise sleep asks for the timer's own precision and
+  // gives the thread its own slack back afterwards.
+  const int slack = precise ? prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL) : 0;
   if (slack > 1) prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 #endif
 #if defined(ZELPACING_RELATIVE_SLEEP)

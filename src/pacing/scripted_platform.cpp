@@ -15,6 +15,7 @@ struct ScriptedState {
   std::size_t nextOvershoot = 0;
   std::int64_t thereafter = 0;
   std::int64_t reads = 0;
+  std::int64_t preciseSleeps = 0;
   std::int64_t cpu = 0;
   std::int64_t stallAtRead = -1;
   std::int64_t stallNs = 0;
@@ -34,7 +35,8 @@ std::int64_t Now() {
   return now;
 }
 
-void SleepUntil(std::int64_t deadlineNs) {
+void SleepUntil(std::int64_t deadlineNs, bool precise) {
+  state.preciseSleeps += precise ? 1 : 0;
   const std::int64_t overshoot = state.nextOvershoot < state.overshoots.size()
                                      ? state.overshoots[state.nextOvershoot++]
                                      : state.thereafter;
@@ -60,6 +62,7 @@ void StallAfterReads(std::int64_t reads, std::int64_t ns) {
   state.stallNs = ns;
 }
 std::int64_t Reads() { return state.reads; }
+std::int64_t PreciseSleeps() { return state.preciseSleeps; }
 void Restore(std::int64_t stepNs) {
   state = ScriptedState();
   state.step = stepNs;

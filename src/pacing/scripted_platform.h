@@ -24,6 +24,8 @@ void StallAfterReads(std::int64_t reads, std::int64_t ns);
 
 /// Clock reads since the last Restore().
 std::int64_t Reads();
+/// Sleeps that asked for the timer's own precision since the last Restore().
+std::int64_t PreciseSleeps();
 
 /// Back to time 0, no overshoot, counts cleared; the clock moves on by
 /// `stepNs` after every read (what a spinning read costs).

@@ -69,7 +69,7 @@ std::int64_t ThreadCpuNs() {
   return (ticks(kernel) + ticks(user)) * 100;
 }
 
-void SleepUntil(std::int64_t deadlineNs) {
+void SleepUntil(std::int64_t deadlineNs, bool /*precise: the timer is*/) {
   thread_local ThreadTimer timer;
   const std::int64_t remaining = deadlineNs - Now();
   if (remaining <= 0) return;
