@@ -8,9 +8,9 @@
 # same run; LOADS=quiet or LOADS=loaded runs one half only. Prints the
 # percentiles of |interval - period| (µs) over the intervals of all rounds
 # together (a tail is steadier pooled than as a median of small rounds),
-# and the median of the rounds of the average rate's error and of the
-# demo's CPU share (user + system over wall time), with `uptime` before
-# each round.
+# the median of the rounds of the average rate's error and of the demo's
+# CPU share (user + system over wall time), and each turn's p99, with
+# `uptime` before each round. Each round starts with the next wait in turn.
 #
 #   benchmarks/pace_goals.sh build/examples/framedemo/zel-framedemo
 #   ROUNDS=5 CONTROL=1 LOADS=loaded benchmarks/pace_goals.sh DEMO
@@ -39,6 +39,9 @@ run() {
   cpu=$({ time "$bin" --fps "$fps" --duration "$duration" --capture "$work/c.zel" --format zel \
     "$@" >/dev/null; } 2>&1)
   end=$(date +%s%N)
+  tail -n +5 "$work/c.zel" | awk -F, -v fps="$fps" '{ e = $2 - 1e9 / fps; print (e < 0 ? -e : e) / 1000 }' |
+    sort -g | awk -v key="$name $fps" '{ v[NR] = $1 } END { printf "%s %.0f\n", key, v[int((NR * 99 + 99) / 100)] }' \
+    >>"$work/turns"
   # Rows after the two header lines and the column names; the first interval counts from start.
   tail -n +5 "$work/c.zel" | awk -F, -v fps="$fps" -v name="$name" -v cpu="$cpu" \
     -v wall="$(((end - start) / 1000))" -v intervals="$work/intervals" '
@@ -46,6 +49,10 @@ run() {
     END { split(cpu, c, " "); printf "%s %s %.4f %.2f\n", name, fps,
           (n * 1e9 / fps / (t1 - t0) - 1) * 100, (c[1] + c[2]) * 1e8 / wall }' >>"$work/rows"
 }
+
+waits=(pacer sleep)
+[ -z "${BEFORE:-}" ] || waits+=(before)
+[ -z "${CONTROL:-}" ] || waits+=(sleep-again)
 
 # Every quiet round first: the spinners of a loaded round leave the load
 # average high for a minute after they stop.
@@ -59,10 +66,15 @@ for load in ${LOADS:-quiet loaded}; do
     fi
     echo "round $round, $load: $(uptime)" >&2
     for fps in $rates; do
-      run "$load/pacer" "$fps" "$demo" --wait pacer
-      run "$load/sleep" "$fps" "$demo" --wait sleep
-      [ -z "${BEFORE:-}" ] || run "$load/before" "$fps" "$BEFORE"
-      [ -z "${CONTROL:-}" ] || run "$load/sleep-again" "$fps" "$demo" --wait sleep
+      # Each round starts with the next wait, so that none always runs first.
+      for ((i = 0; i < ${#waits[@]}; i++)); do
+        case ${waits[(i + round) % ${#waits[@]}]} in
+          pacer) run "$load/pacer" "$fps" "$demo" --wait pacer ;;
+          sleep) run "$load/sleep" "$fps" "$demo" --wait sleep ;;
+          before) run "$load/before" "$fps" "$BEFORE" ;;
+          sleep-again) run "$load/sleep-again" "$fps" "$demo" --wait sleep ;;
+        esac
+      done
     done
   done
   stop_load
@@ -88,3 +100,6 @@ sort -k1,1 -k2,2n "$work/rows" | awk '
   { n++; for (c = 3; c <= 4; c++) v[n, c] = $c }
   END { flush() }' | paste -d' ' "$work/tails" - |
   awk '{ printf "| %s | %s | %s | %s | %s | %s | %s |\n", $1, $2, $3, $4, $5, $8, $9 }'
+echo
+echo "p99 of each turn, in round order (µs):"
+awk '{ p[$1 " " $2] = p[$1 " " $2] " " $3 } END { for (k in p) print k ":" p[k] }' "$work/turns" | sort -k1,1 -k2,2n
