@@ -64,10 +64,11 @@ struct PaceStats {
 /// was cut off for over 100 µs), shares it with another, and there a spin
 /// is paid back as a later wake-up: it sleeps to the deadline without a
 /// spin until 1024 frames pass without a loss, and again at a loss within
-/// that window of spinning again. The sleep is to an absolute time where
-/// the system has one, relative elsewhere, and a high-resolution waitable
-/// timer on Windows; on Linux a sleep that a spin follows has a 1 ns timer
-/// slack for that sleep only, and one with no spin the thread's own.
+/// that window of spinning again or of a new pacer's first spins. The
+/// sleep is to an absolute time where the system has one, relative
+/// elsewhere, and a high-resolution waitable timer on Windows; on Linux a
+/// sleep that a spin follows has a 1 ns timer slack for that sleep only,
+/// and one with no spin the thread's own.
 ///
 /// Not thread-safe: one pacer per render loop. Allocates nothing.
 class FramePacer {
@@ -129,9 +130,9 @@ private:
 
   PaceMode m_Mode = PaceMode::kDefault;
   std::int64_t m_BudgetPpm = 25000;
-  std::int64_t m_LateWakeNs = 100000;   // the estimate of recent overshoots
-  std::int64_t m_BusyUntil = -1000000;  // frames before this one do not spin
-  std::int64_t m_LastLoss = -1000000;   // the last frame that lost the core
+  std::int64_t m_LateWakeNs = 100000;  // the estimate of recent overshoots
+  std::int64_t m_BusyUntil = 0;        // frames before this one do not spin
+  std::int64_t m_LastLoss = -1000000;  // the last frame that lost the core
   PaceStats m_Stats;
 };
 

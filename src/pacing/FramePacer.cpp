@@ -167,8 +167,8 @@ PaceResult FramePacer::Wait() {
     ++m_Stats.lostCore;
     // Frames in a second: den / num per ns, at most 1e8 * 1e9.
     const std::int64_t window = std::max(kBusyFrames, kNsPerSecond * m_Den / m_Num);
-    // The last frame without a spin counts as a loss: the spin it ended
-    // has yet to show the core is free again.
+    // The last frame without a spin (frame 0 for a new pacer) counts as a
+    // loss: the spin that followed has yet to show the core is free.
     if (m_Stats.frames - std::max(m_LastLoss, m_BusyUntil - 1) < window)
       m_BusyUntil = m_Stats.frames + 1 + kCalmFrames;
     m_LastLoss = m_Stats.frames;
