@@ -44,6 +44,8 @@ void SleepUntil(std::int64_t deadlineNs, bool precise) {
   // gives the thread its own slack back afterwards.
   const int slack = precise ? prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL) : 0;
   if (slack > 1) prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#else
+  (void)precise;  // no timer slack to ask for
 #endif
 #if defined(ZELPACING_RELATIVE_SLEEP)
   const std::int64_t left = deadlineNs - Now();
