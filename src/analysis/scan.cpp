@@ -17,6 +17,9 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "ZelAnalysis/FrameStats.h"
 #include "formats.h"
@@ -858,10 +861,30 @@ bool Answer(const Read& read, CaptureFile& file) {
   return read.verdict != Verdict::kPlain;
 }
 
+// Asks the system to back the 2 MB-aligned middle of [data, data + bytes)
+// with huge pages when it is first written, so that filling a result of
+// many megabytes takes a page fault per 2 MB rather than per 4 KB (each
+// fault costs microseconds, and a 10 M-frame result has about 20 000 of
+// them). Only a hint: the values are the same either way, and where it is
+// refused or unknown (another system, huge pages turned off) nothing
+// changes.
+void AdviseHugePages(void* data, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr std::size_t kHuge = std::size_t{1} << 21;
+  const std::size_t skip = (kHuge - reinterpret_cast<std::uintptr_t>(data) % kHuge) % kHuge;
+  const std::size_t length = bytes > skip ? (bytes - skip) / kHuge * kHuge : 0;
+  if (length > 0)
+    static_cast<void>(madvise(static_cast<char*>(data) + skip, length, MADV_HUGEPAGE));
+#else
+  static_cast<void>(data);
+  static_cast<void>(bytes);
+#endif
+}
+
 // Appends a part's values (those of `span`) to the file's, and empties them
 // keeping their room. The first values give the file's room for as many
-// rows as they make likely in the rest of it, and a quarter more; a file of
-// one part takes them as they are.
+// rows as they make likely in the rest of it, and a quarter more, in huge
+// pages where the system has them; a file of one part takes them as they are.
 void Append(std::vector<std::int64_t>& out, std::vector<std::int64_t>& values, const Span& span,
             std::uint64_t size, std::size_t parts) {
   if (parts == 1 && out.empty()) {
@@ -875,6 +898,7 @@ void Append(std::vector<std::int64_t>& out, std::vector<std::int64_t>& values, c
                 static_cast<std::size_t>(std::min(perByte * 1.25, 0.5) *
                                          static_cast<double>(size - span.end)) +
                 1024);
+    AdviseHugePages(out.data(), out.capacity() * sizeof out[0]);
   }
   out.insert(out.end(), values.begin(), values.end());
   values.clear();
