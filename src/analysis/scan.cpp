@@ -17,6 +17,9 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "ZelAnalysis/FrameStats.h"
 #include "formats.h"
@@ -25,6 +28,36 @@
 namespace zel_analysis::scan {
 
 namespace {
+
+// Asks the system to back the 2 MB-aligned middle of [data, data + bytes)
+// with huge pages when it is first written, so that filling many megabytes
+// takes a page fault per 2 MB rather than per 4 KB (each fault costs
+// microseconds, and a 10 M-frame result alone has about 20 000 of them).
+// Only a hint: the values are the same either way, and where it is refused
+// or unknown (another system, huge pages turned off) nothing changes.
+void AdviseHugePages(void* data, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr std::size_t kHuge = std::size_t{1} << 21;
+  const std::size_t skip = (kHuge - reinterpret_cast<std::uintptr_t>(data) % kHuge) % kHuge;
+  const std::size_t length = bytes > skip ? (bytes - skip) / kHuge * kHuge : 0;
+  if (length > 0)
+    static_cast<void>(madvise(static_cast<char*>(data) + skip, length, MADV_HUGEPAGE));
+#else
+  static_cast<void>(data);
+  static_cast<void>(bytes);
+#endif
+}
+
+// Room for `count` values or more in `values`, kept in order; fresh room
+// is advised for huge pages before anything is written to it.
+void Reserve(std::vector<std::int64_t>& values, std::size_t count) {
+  if (count <= values.capacity()) return;
+  std::vector<std::int64_t> room;
+  room.reserve(count);
+  AdviseHugePages(room.data(), room.capacity() * sizeof room[0]);
+  room.insert(room.end(), values.begin(), values.end());
+  values.swap(room);
+}
 
 // Reads at any offset, from the file or from memory.
 class Reader {
@@ -89,7 +122,7 @@ struct ZelPart {
     return true;
   }
   std::size_t Rows() const { return ns.size(); }
-  void Expect(std::size_t rows) { ns.reserve(rows); }
+  void Expect(std::size_t rows) { Reserve(ns, rows); }
   void Reset() {
     ns.clear();
     fault.clear();
@@ -158,7 +191,7 @@ struct PresentMonPart {
   }
   std::size_t Rows() const { return rows; }
   void Expect(std::size_t count) {
-    if (!streams.empty()) streams[current].ns.reserve(count);
+    if (!streams.empty()) Reserve(streams[current].ns, count);
   }
   void Reset() {
     if (!streams.empty() && spare.capacity() < streams[0].ns.capacity()) spare.swap(streams[0].ns);
@@ -209,7 +242,7 @@ struct MangoHudPart {
     return true;
   }
   std::size_t Rows() const { return rows; }
-  void Expect(std::size_t count) { frametimes.reserve(count); }
+  void Expect(std::size_t count) { Reserve(frametimes, count); }
   void Reset() {
     frametimes.clear();
     fault.clear();
@@ -495,6 +528,7 @@ public:
     if (size <= m_Size) return;
     size = std::max(size, 2 * m_Size);
     std::unique_ptr<char[]> more(new char[size + kSlack]);
+    AdviseHugePages(more.get(), size + kSlack);
     if (keep > 0) std::memcpy(more.get(), m_Buffer.get(), keep);
     m_Buffer = std::move(more);
     m_Size = size;
@@ -860,8 +894,8 @@ bool Answer(const Read& read, CaptureFile& file) {
 
 // Appends a part's values (those of `span`) to the file's, and empties them
 // keeping their room. The first values give the file's room for as many
-// rows as they make likely in the rest of it, and a quarter more; a file of
-// one part takes them as they are.
+// rows as they make likely in the rest of it, and a quarter more, in huge
+// pages where the system has them; a file of one part takes them as they are.
 void Append(std::vector<std::int64_t>& out, std::vector<std::int64_t>& values, const Span& span,
             std::uint64_t size, std::size_t parts) {
   if (parts == 1 && out.empty()) {
@@ -871,10 +905,10 @@ void Append(std::vector<std::int64_t>& out, std::vector<std::int64_t>& values, c
   if (out.capacity() == 0 && !values.empty()) {
     const double perByte =
         static_cast<double>(values.size()) / static_cast<double>(span.end - span.begin);
-    out.reserve(values.size() +
-                static_cast<std::size_t>(std::min(perByte * 1.25, 0.5) *
-                                         static_cast<double>(size - span.end)) +
-                1024);
+    Reserve(out, values.size() +
+                     static_cast<std::size_t>(std::min(perByte * 1.25, 0.5) *
+                                              static_cast<double>(size - span.end)) +
+                     1024);
   }
   out.insert(out.end(), values.begin(), values.end());
   values.clear();
