@@ -29,7 +29,8 @@ stop_load() {
 trap 'stop_load; rm -rf "$work"' EXIT
 
 # run NAME FPS BINARY ARGS...: one capture; appends "name fps rate% cpu%" to
-# rows and "name fps |error|" for each interval to intervals.
+# rows, "name fps |error|" for each interval to intervals and "name fps p99"
+# to turns.
 run() {
   local name=$1 fps=$2 bin=$3
   shift 3
@@ -39,15 +40,15 @@ run() {
   cpu=$({ time "$bin" --fps "$fps" --duration "$duration" --capture "$work/c.zel" --format zel \
     "$@" >/dev/null; } 2>&1)
   end=$(date +%s%N)
-  tail -n +5 "$work/c.zel" | awk -F, -v fps="$fps" '{ e = $2 - 1e9 / fps; print (e < 0 ? -e : e) / 1000 }' |
-    sort -g | awk -v key="$name $fps" '{ v[NR] = $1 } END { printf "%s %.0f\n", key, v[int((NR * 99 + 99) / 100)] }' \
-    >>"$work/turns"
   # Rows after the two header lines and the column names; the first interval counts from start.
   tail -n +5 "$work/c.zel" | awk -F, -v fps="$fps" -v name="$name" -v cpu="$cpu" \
-    -v wall="$(((end - start) / 1000))" -v intervals="$work/intervals" '
-    { e = $2 - 1e9 / fps; print name, fps, (e < 0 ? -e : e) / 1000 >> intervals; n++; if (n == 1) t0 = $1 - $2; t1 = $1 }
+    -v wall="$(((end - start) / 1000))" -v intervals="$work/intervals" -v turn="$work/turn" '
+    { e = $2 - 1e9 / fps; e = (e < 0 ? -e : e) / 1000; print name, fps, e >> intervals; print e > turn
+      n++; if (n == 1) t0 = $1 - $2; t1 = $1 }
     END { split(cpu, c, " "); printf "%s %s %.4f %.2f\n", name, fps,
           (n * 1e9 / fps / (t1 - t0) - 1) * 100, (c[1] + c[2]) * 1e8 / wall }' >>"$work/rows"
+  sort -g "$work/turn" |
+    awk -v key="$name $fps" '{ v[NR] = $1 } END { printf "%s %.0f\n", key, v[int((NR * 99 + 99) / 100)] }' >>"$work/turns"
 }
 
 waits=(pacer sleep)

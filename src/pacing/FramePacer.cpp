@@ -142,8 +142,8 @@ PaceResult FramePacer::Wait() {
   std::int64_t now = arrived;
   // Only a sleep that a spin follows asks for the timer's own precision,
   // which keeps the spin short. One with no spin after it (a shared core,
-  // or no budget) is a plain sleep: changing the thread's timer slack
-  // around every sleep made a busy machine's wake-ups later.
+  // or no budget) has nothing to gain from it and stays a plain sleep,
+  // with no calls around it.
   while (now < sleepUntil) {  // again after an early wake-up
     platform::SleepUntil(sleepUntil, r.marginNs > 0);
     r.slept = true;
@@ -167,8 +167,8 @@ PaceResult FramePacer::Wait() {
     ++m_Stats.lostCore;
     // Frames in a second: den / num per ns, at most 1e8 * 1e9.
     const std::int64_t window = std::max(kBusyFrames, kNsPerSecond * m_Den / m_Num);
-    // The last frame without a spin (frame 0 for a new pacer) counts as a
-    // loss: the spin that followed has yet to show the core is free.
+    // The last frame without a spin (for a new pacer, the moment before its
+    // first) counts as a loss: the spin since has yet to show the core is free.
     if (m_Stats.frames - std::max(m_LastLoss, m_BusyUntil - 1) < window)
       m_BusyUntil = m_Stats.frames + 1 + kCalmFrames;
     m_LastLoss = m_Stats.frames;
