@@ -56,19 +56,16 @@ struct PaceStats {
 ///  - Rate 0 (the default) never waits: Wait() reads the clock once.
 ///
 /// How it waits: it sleeps until a margin before the deadline, then spins
-/// on the clock with the CPU's pause instruction. The margin follows how
-/// late the thread's recent sleeps woke (about one in 65 wakes later still)
-/// and is capped by the spin budget, a share of the period and so of a
-/// core. A thread that loses its core twice within a second or 128 frames,
-/// whichever is longer (a sleep woke over 2 ms past the margin, or the spin
-/// was cut off for over 100 µs), shares it with another, and there a spin
-/// is paid back as a later wake-up: it sleeps to the deadline without a
-/// spin until 1024 frames pass without a loss, and again at a loss within
-/// that window of spinning again or of a new pacer's first spins. The
-/// sleep is to an absolute time where the system has one, relative
-/// elsewhere, and a high-resolution waitable timer on Windows; on Linux a
-/// sleep that a spin follows has a 1 ns timer slack for that sleep only,
-/// and one with no spin the thread's own.
+/// on the clock with the CPU's pause instruction. The margin covers how
+/// late the thread's recent sleeps woke (all but about one wake-up in 65),
+/// capped by the spin budget. A thread that shares its core with others
+/// pays for a spin with a later wake-up, so once its own waits show that
+/// (the core lost twice within a second or 128 frames, whichever is
+/// longer: a sleep woke over 2 ms late, or the spin was cut off) it sleeps
+/// to the deadline without a spin until 1024 frames pass without a loss; a
+/// new pacer, or one spinning again, stops at one loss within that
+/// window. On Linux a sleep that a spin follows asks for a 1 ns timer
+/// slack, and the thread's own is restored after it.
 ///
 /// Not thread-safe: one pacer per render loop. Allocates nothing.
 class FramePacer {

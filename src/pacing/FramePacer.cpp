@@ -15,30 +15,24 @@ namespace platform = zel_pacing_platform;
 constexpr std::int64_t kMicro = 1000;
 constexpr std::int64_t kPpm = 1000000;
 constexpr std::int64_t kNsPerSecond = 1000000000;
-// The thread lost its core to another: a clock reading in the spin came this
-// long after the one before (they come every few dozen ns), or a sleep woke
-// this much later than the margin would cover (a timer's own lateness is
-// what the margin follows; a thread that finds its core taken waits out the
-// other's slice, milliseconds). There the scheduler pays every µs of spin
-// back as a later wake-up, so sleeping to the deadline with no spin is
-// cheaper and sooner.
+// On a core shared with other threads a fair scheduler pays every µs of
+// spin back as a later wake-up, so a thread that keeps losing its core
+// sleeps to the deadline without a spin. It lost it when:
+// - the spin's clock readings, a few dozen ns apart, had a gap this long;
 constexpr std::int64_t kSpinGapNs = 100 * kMicro;
+// - a sleep woke this far past what the margin covers: a timer is late by
+//   µs, a thread waiting out another's time slice by milliseconds.
 constexpr std::int64_t kWaitedForCoreNs = 2000 * kMicro;
-// A thread that lost its core twice within a second (kBusyFrames at least)
-// shares it with others and sleeps with no spin until kCalmFrames pass
-// without a loss; a loss within a second of spinning again starts that
-// over. A single stall (a virtual machine's, say) is not a shared core, and
-// losses that keep coming are: a second covers a scheduler's slices at any
-// rate, where a count of frames is shorter at higher rates. The wait to
-// spin again is long, as a thread that does not spin sees few losses, and
-// each spin on a shared core risks a slice.
+// Two losses within a second (a scheduler's slices at any rate), or within
+// this many frames where a second holds fewer, mean a shared core; one
+// alone may be a stray stall.
 constexpr std::int64_t kBusyFrames = 128;
+// Frames without a loss before spinning again: long, as a thread that does
+// not spin sees few losses and each spin on a shared core risks a slice.
 constexpr std::int64_t kCalmFrames = 1024;
-// The estimate of late wake-ups rises by a sixteenth when a sleep wakes
-// later than it and falls by 1/1024 otherwise, so it settles where about
-// one wake-up in 65 is later (1/1024 against 1/16 + 1/1024): it follows a
-// change in the machine within dozens of frames while one stray late
-// wake-up moves it by 6 % only.
+// The estimate of late wake-ups rises by a sixteenth at a later one and
+// falls by 1/1024 otherwise: it settles where one wake-up in 65 is later,
+// follows a change within dozens of frames, and a stray one moves it 6 %.
 constexpr std::int64_t kRiseDivisor = 16;
 constexpr std::int64_t kFallDivisor = 1024;
 
