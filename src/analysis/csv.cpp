@@ -272,12 +272,21 @@ bool Number(std::string_view text, double& value) {
   return true;
 }
 
-bool PaddedNumber(std::string_view text, double& value) {
-  // digits.digits in 3 to 8 characters, or up to 8 digits: the text is put
-  // at the top of a word with '0's below it, the point taken out by moving
-  // the digits before it up a place, and the eight digits read at once.
+// Inlined into each of its callers, which take numbers many times a row.
+#if defined(__GNUC__) || defined(__clang__)
+#define ZEL_INLINE inline __attribute__((always_inline))
+#else
+#define ZEL_INLINE inline
+#endif
+
+namespace {
+
+ZEL_INLINE bool DecimalOf(std::string_view text, std::uint64_t& digits, int& decimals) {
+  // The text is put at the top of a word with '0's below it, the point
+  // taken out by moving the digits before it up a place, and the eight
+  // digits read at once.
   const std::size_t n = text.size();
-  if (!kWords || n == 0 || n > 8) return Number(text, value);
+  if (!kWords || n == 0 || n > 8) return false;
   std::uint64_t word = 0;
   std::memcpy(&word, text.data(), 8);
   const auto shift = static_cast<unsigned>(8 * (8 - n));
@@ -285,19 +294,55 @@ bool PaddedNumber(std::string_view text, double& value) {
   const std::uint64_t x = word ^ 0x2E2E2E2E2E2E2E2E;  // zero where a byte is '.'
   const std::uint64_t points = ~(((x & kLow7) + kLow7) | x | kLow7);
   if (points == 0) {
-    if (!EightDigits(word)) return Number(text, value);
-    value = static_cast<double>(EightValue(word));
+    if (!EightDigits(word)) return false;
+    digits = EightValue(word);
+    decimals = 0;
     return true;
   }
   const unsigned point = LowestByte(points);
   // One point, with a digit before it and one after.
-  if ((points & (points - 1)) != 0 || point <= 8 - n || point == 7) return Number(text, value);
+  if ((points & (points - 1)) != 0 || point <= 8 - n || point == 7) return false;
   const std::uint64_t before = (std::uint64_t{1} << (8 * point)) - 1;
   const std::uint64_t after = ~((before << 8) | 0xFF);
-  const std::uint64_t digits = ((word & before) << 8) | (word & after) | 0x30;
-  if (!EightDigits(digits)) return Number(text, value);
-  value = static_cast<double>(EightValue(digits)) / kPowersOfTen[7 - point];
+  const std::uint64_t word7 = ((word & before) << 8) | (word & after) | 0x30;
+  if (!EightDigits(word7)) return false;
+  digits = EightValue(word7);
+  decimals = static_cast<int>(7 - point);
   return true;
+}
+
+ZEL_INLINE double DecimalValue(std::uint64_t digits, int decimals) {
+  const auto whole = static_cast<double>(digits);  // exact: below 10^8
+  return decimals == 0 ? whole : whole / kPowersOfTen[decimals];
+}
+
+}  // namespace
+
+bool PaddedDecimal(std::string_view text, std::uint64_t& digits, int& decimals) {
+  return DecimalOf(text, digits, decimals);
+}
+
+double Decimal(std::uint64_t digits, int decimals) { return DecimalValue(digits, decimals); }
+
+bool PaddedNumber(std::string_view text, double& value) {
+  std::uint64_t digits = 0;
+  int decimals = 0;
+  if (!DecimalOf(text, digits, decimals)) return Number(text, value);
+  value = DecimalValue(digits, decimals);
+  return true;
+}
+
+DecimalScale::DecimalScale(std::int64_t unitNs) : m_UnitNs(unitNs) {
+  // digits x unitNs / 10^decimals, when 10^decimals divides unitNs, is a
+  // whole number below 10^15 (digits below 10^8, unitNs at most 10^7).
+  // Scale's division and multiply each round by at most half a unit in
+  // the 53rd bit, so its product lies within 0.3 of that whole number and
+  // rounds to it: the multiply gives the same.
+  std::int64_t power = 1;
+  for (std::int64_t& factor : m_Factors) {
+    factor = unitNs > 0 && unitNs <= 10000000 && unitNs % power == 0 ? unitNs / power : 0;
+    power *= 10;
+  }
 }
 
 bool NotANumber(std::string_view text, std::string& error) {

@@ -104,6 +104,12 @@ bool PlainNumber(std::string_view text, double& value);
 // the fast reader's fields, in a buffer with that much room after its
 // data), taking up to eight characters at once.
 bool PaddedNumber(std::string_view text, double& value);
+// PaddedNumber's shortcut alone: for 1 to 8 characters of digits, with at
+// most one point between two of them, the digits as a whole number and the
+// count after the point (0 to 6); false for any other text.
+bool PaddedDecimal(std::string_view text, std::uint64_t& digits, int& decimals);
+// The double PaddedNumber reads for what PaddedDecimal gives.
+double Decimal(std::uint64_t digits, int decimals);
 // Says in `error` that `text` is not a number; false.
 bool NotANumber(std::string_view text, std::string& error);
 // Inline, so that a row's numbers cost one call each.
@@ -137,6 +143,23 @@ inline bool Scale(double value, std::int64_t unitNs, std::int64_t& ns) {
   ns = whole + (scaled - static_cast<double>(whole) >= 0.5 ? 1 : 0);
   return true;
 }
+// Scale of PaddedDecimal's values in one unit, to the same nanosecond:
+// one multiply where the unit is a whole multiple of the decimals' power
+// of ten (and at most 10 ms), Scale of their Decimal otherwise.
+class DecimalScale {
+public:
+  explicit DecimalScale(std::int64_t unitNs = 0);
+  bool operator()(std::uint64_t digits, int decimals, std::int64_t& ns) const {
+    const std::int64_t factor = m_Factors[decimals];
+    if (factor == 0) return Scale(Decimal(digits, decimals), m_UnitNs, ns);
+    ns = static_cast<std::int64_t>(digits) * factor;
+    return true;
+  }
+
+private:
+  std::int64_t m_UnitNs;
+  std::int64_t m_Factors[8] = {};  // by decimals: unitNs / 10^decimals, or 0
+};
 // ToDuration's error.
 constexpr const char* kNotADuration = "not a duration from 0 to about 3 years";
 
