@@ -45,6 +45,18 @@ constexpr MicroBounds Bounds() {
 }
 constexpr MicroBounds kMicroBounds = Bounds();
 
+bool Micro(std::uint64_t fps, int fpsDecimals, std::uint64_t frametime, int frametimeDecimals) {
+  // The product of the doubles lies within 4 units in the 53rd bit of the
+  // exact one, which the digits' product (below 10^16, exact in 64 bits,
+  // within one such unit as a double) gives over 10^n.
+  const int n = fpsDecimals + frametimeDecimals;
+  const auto product = static_cast<double>(static_cast<std::int64_t>(fps * frametime));
+  if (product > kMicroBounds.above[n]) return true;
+  if (product < kMicroBounds.below[n]) return false;
+  return csv::Decimal(fps, fpsDecimals) * csv::Decimal(frametime, frametimeDecimals) >
+         kMicrosecondProduct;
+}
+
 struct Row {
   double frametime;
   double draw;  // negative: none
@@ -98,15 +110,7 @@ std::string MangoHudRowOf(const Layout& layout, const std::string_view* fields, 
 
 bool MangoHudMicro(std::uint64_t fps, int fpsDecimals, std::uint64_t frametime,
                    int frametimeDecimals) {
-  // The product of the doubles lies within 4 units in the 53rd bit of the
-  // exact one, which the digits' product (below 10^16, exact in 64 bits,
-  // within one such unit as a double) gives over 10^n.
-  const int n = fpsDecimals + frametimeDecimals;
-  const auto product = static_cast<double>(fps * frametime);
-  if (product > kMicroBounds.above[n]) return true;
-  if (product < kMicroBounds.below[n]) return false;
-  return csv::Decimal(fps, fpsDecimals) * csv::Decimal(frametime, frametimeDecimals) >
-         kMicrosecondProduct;
+  return Micro(fps, fpsDecimals, frametime, frametimeDecimals);
 }
 
 bool MangoHudQuickRow(const Layout& layout, const std::string_view* fields, MangoHudDecimals& row) {
@@ -120,7 +124,7 @@ bool MangoHudQuickRow(const Layout& layout, const std::string_view* fields, Mang
   if (layout.draw >= 0 && !fields[layout.draw].empty() &&
       !csv::PaddedDecimal(fields[layout.draw], row.draw, row.drawDecimals))
     return false;
-  row.micro = MangoHudMicro(rate, rateDecimals, row.frametime, row.frametimeDecimals);
+  row.micro = Micro(rate, rateDecimals, row.frametime, row.frametimeDecimals);
   return true;
 }
 
