@@ -21,6 +21,7 @@
 
 #include "ZelFrameRate.h"
 #include "analysis/csv.h"
+#include "analysis/formats.h"
 #include "analysis/scan.h"
 #include "counter/scripted_counter.h"
 
@@ -78,6 +79,30 @@ void CompareNumber(const std::string& text) {
   Require(zel_analysis::csv::PaddedNumber({padded.data(), text.size()}, wide) == read);
   std::memcpy(&fastBits, &wide, sizeof wide);
   Require(!read || fastBits == plainBits);
+  // A short decimal's nanoseconds in either unit, and whether it and the
+  // text's other half make a row in microseconds, as from its double.
+  std::uint64_t quickDigits = 0;
+  int decimals = 0;
+  if (zel_analysis::csv::PaddedDecimal({padded.data(), text.size()}, quickDigits, decimals)) {
+    for (const std::int64_t unit : {1000, 1000000}) {
+      std::int64_t quick = 0, ns = 0;
+      Require(zel_analysis::csv::DecimalScale(unit)(quickDigits, decimals, quick) ==
+                  zel_analysis::csv::Scale(plain, unit, ns) &&
+              quick == ns);
+    }
+    const std::string half = text.substr(text.size() / 2) + "55555555";
+    const std::string_view fields[] = {
+        {padded.data(), text.size()}, {half.data(), half.size() - 8}, "1"};
+    zel_analysis::formats::Layout layout;
+    layout.fps = 0, layout.frametime = 1, layout.elapsed = 2;
+    zel_analysis::formats::MangoHudRow row;
+    std::uint64_t other = 0;
+    int otherDecimals = 0;
+    if (zel_analysis::csv::PaddedDecimal(fields[1], other, otherDecimals) &&
+        zel_analysis::formats::MangoHudRowOf(layout, fields, row).empty())
+      Require(zel_analysis::formats::MangoHudMicro(quickDigits, decimals, other, otherDecimals) ==
+              row.micro);
+  }
   std::int64_t count = 0, whole = 0;
   std::string error;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), whole);

@@ -271,18 +271,23 @@ TEST(CaptureFormats, PresentMonStreamsBySwapChain) {
       "f");
 }
 
-// The unit is the one most rows agree with, wherever the odd row is.
+// The unit is the one most rows agree with, wherever the odd row is; a
+// row's fps x frametime a few millionths above and below the threshold.
 TEST(CaptureFormats, MangoHudUnitByMostRows) {
   const std::string header = "os\n\nfps,frametime,elapsed\n";
   const std::string ms = "50,20,1\n", us = "50,20000,1\n";
   const struct {
     std::string rows;
     std::int64_t firstNs;
-  } cases[] = {{us + ms + ms, 20000000000}, {ms + ms + us, 20000000}, {us + us + ms, 20000000}};
+  } cases[] = {{us + ms + ms, 20000000000},
+               {ms + ms + us, 20000000},
+               {us + us + ms, 20000000},
+               {"11677.41,2.70803,1\n", 2708},
+               {"30232.10,1.046,1\n", 1046000}};
   for (const auto& c : cases) {
     std::istringstream in(header + c.rows);
     const auto file = zel_analysis::ReadCapture(in, "f");
-    ASSERT_EQ(file.capture.frames.size(), 3u) << file.error;
+    ASSERT_FALSE(file.capture.frames.empty()) << file.error;
     EXPECT_EQ(file.capture.frames[0].intervalNs, c.firstNs) << c.rows;
     ExpectFastAgrees(header + c.rows, "f");
   }

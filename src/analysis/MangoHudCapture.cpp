@@ -28,6 +28,35 @@ constexpr std::int64_t kNsPerUs = 1000;
 // Geometric middle of 10^3 and 10^6: above it fps x frametime is microseconds.
 constexpr double kMicrosecondProduct = 31622.776601683792;
 
+// kMicrosecondProduct x 10^n, a billionth above and below, for n to 12
+// (the decimals of two PaddedDecimal values at most).
+struct MicroBounds {
+  double below[13], above[13];
+};
+constexpr MicroBounds Bounds() {
+  MicroBounds bounds{};
+  double power = 1.0;
+  for (int n = 0; n < 13; ++n) {
+    bounds.below[n] = kMicrosecondProduct * power * (1.0 - 1e-9);
+    bounds.above[n] = kMicrosecondProduct * power * (1.0 + 1e-9);
+    power *= 10.0;
+  }
+  return bounds;
+}
+constexpr MicroBounds kMicroBounds = Bounds();
+
+bool Micro(std::uint64_t fps, int fpsDecimals, std::uint64_t frametime, int frametimeDecimals) {
+  // The product of the doubles lies within 4 units in the 53rd bit of the
+  // exact one, which the digits' product (below 10^16, exact in 64 bits,
+  // within one such unit as a double) gives over 10^n.
+  const int n = fpsDecimals + frametimeDecimals;
+  const auto product = static_cast<double>(static_cast<std::int64_t>(fps * frametime));
+  if (product > kMicroBounds.above[n]) return true;
+  if (product < kMicroBounds.below[n]) return false;
+  return csv::Decimal(fps, fpsDecimals) * csv::Decimal(frametime, frametimeDecimals) >
+         kMicrosecondProduct;
+}
+
 struct Row {
   double frametime;
   double draw;  // negative: none
@@ -77,6 +106,26 @@ std::string MangoHudRowOf(const Layout& layout, const std::string_view* fields, 
     row.micro = rate * row.frametime > kMicrosecondProduct;
   }
   return error;
+}
+
+bool MangoHudMicro(std::uint64_t fps, int fpsDecimals, std::uint64_t frametime,
+                   int frametimeDecimals) {
+  return Micro(fps, fpsDecimals, frametime, frametimeDecimals);
+}
+
+bool MangoHudQuickRow(const Layout& layout, const std::string_view* fields, MangoHudDecimals& row) {
+  std::uint64_t rate = 0;
+  int rateDecimals = 0;
+  if (!csv::PaddedDecimal(fields[layout.fps], rate, rateDecimals) ||
+      !csv::PaddedDecimal(fields[layout.frametime], row.frametime, row.frametimeDecimals) ||
+      !csv::PaddedDigits(fields[layout.elapsed]))
+    return false;
+  row.drawDecimals = -1;
+  if (layout.draw >= 0 && !fields[layout.draw].empty() &&
+      !csv::PaddedDecimal(fields[layout.draw], row.draw, row.drawDecimals))
+    return false;
+  row.micro = Micro(rate, rateDecimals, row.frametime, row.frametimeDecimals);
+  return true;
 }
 
 std::int64_t MangoHudUnit(std::size_t micro, std::size_t rows) {

@@ -9,6 +9,8 @@
 
 namespace zel_analysis::csv {
 
+using namespace words;
+
 bool Lines::Next(std::string& line) {
   if (!std::getline(m_In, line)) return false;
   m_First = ++m_Number;
@@ -114,47 +116,6 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// Eight digits at a time, in a 64-bit word with the first character in
-// its lowest byte: only where words hold their bytes in that order.
-#if (defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) || defined(_M_X64) || \
-    defined(_M_IX86) || defined(_M_ARM64)
-constexpr bool kWords = true;
-#else
-constexpr bool kWords = false;
-#endif
-
-constexpr std::uint64_t kZeros = 0x3030303030303030;  // '0' in every byte
-constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
-
-// The place of the lowest byte of `mask` whose top bit is set (one is).
-unsigned LowestByte(std::uint64_t mask) {
-#if defined(__GNUC__) || defined(__clang__)
-  return static_cast<unsigned>(__builtin_ctzll(mask)) / 8;
-#else
-  unsigned byte = 0;
-  for (; (mask & 0x80) == 0; mask >>= 8) ++byte;
-  return byte;
-#endif
-}
-
-// Whether every byte of a word is a digit: its high half 3, and still 3
-// with 6 added (a carry out of a byte only comes from one that fails).
-bool EightDigits(std::uint64_t word) {
-  constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0;
-  return ((word & kHigh) | (((word + 0x0606060606060606) & kHigh) >> 4)) == 0x3333333333333333;
-}
-
-// The value of a word of eight digits: pairs, then the four pairs, each
-// step exact in 64 bits.
-std::uint64_t EightValue(std::uint64_t word) {
-  word -= kZeros;
-  word = word * 10 + (word >> 8);
-  constexpr std::uint64_t kPairs = 0x000000FF000000FF;
-  return (((word & kPairs) * (100 + (std::uint64_t{1000000} << 32))) +
-          (((word >> 16) & kPairs) * (1 + (std::uint64_t{10000} << 32)))) >>
-         32;
-}
-
 // The value of `n` (8 to 16) characters at `p` when all are digits.
 bool SixteenDigits(const char* p, std::size_t n, std::uint64_t& value) {
   std::uint64_t low = 0, high = kZeros;
@@ -213,19 +174,6 @@ bool Digits(std::string_view text, std::int64_t& value) {
   return true;
 }
 
-bool PaddedDigits(std::string_view text) {
-  // The first eight bytes, with '0's in place of those past the text, and
-  // the last eight, which overlap them below 16 characters.
-  const std::size_t n = text.size();
-  if (!kWords || n == 0 || n > 16) return false;
-  std::uint64_t first = 0, last = kZeros;
-  std::memcpy(&first, text.data(), 8);
-  if (n > 8) std::memcpy(&last, text.data() + n - 8, 8);
-  const auto shift = static_cast<unsigned>(n < 8 ? 8 * (8 - n) : 0);
-  first = (first << shift) | (kZeros & ((std::uint64_t{1} << shift) - 1));
-  return EightDigits(first) && EightDigits(last);
-}
-
 bool PlainCount(std::string_view text, std::int64_t& value, std::string& error) {
   const char* end = text.data() + text.size();
   const auto [next, ec] = std::from_chars(text.data(), end, value);
@@ -272,32 +220,36 @@ bool Number(std::string_view text, double& value) {
   return true;
 }
 
+namespace {
+
+inline double DecimalValue(std::uint64_t digits, int decimals) {
+  const auto whole = static_cast<double>(digits);  // exact: below 10^8
+  return decimals == 0 ? whole : whole / kPowersOfTen[decimals];
+}
+
+}  // namespace
+
+double Decimal(std::uint64_t digits, int decimals) { return DecimalValue(digits, decimals); }
+
 bool PaddedNumber(std::string_view text, double& value) {
-  // digits.digits in 3 to 8 characters, or up to 8 digits: the text is put
-  // at the top of a word with '0's below it, the point taken out by moving
-  // the digits before it up a place, and the eight digits read at once.
-  const std::size_t n = text.size();
-  if (!kWords || n == 0 || n > 8) return Number(text, value);
-  std::uint64_t word = 0;
-  std::memcpy(&word, text.data(), 8);
-  const auto shift = static_cast<unsigned>(8 * (8 - n));
-  word = (word << shift) | (kZeros & ((std::uint64_t{1} << shift) - 1));
-  const std::uint64_t x = word ^ 0x2E2E2E2E2E2E2E2E;  // zero where a byte is '.'
-  const std::uint64_t points = ~(((x & kLow7) + kLow7) | x | kLow7);
-  if (points == 0) {
-    if (!EightDigits(word)) return Number(text, value);
-    value = static_cast<double>(EightValue(word));
-    return true;
-  }
-  const unsigned point = LowestByte(points);
-  // One point, with a digit before it and one after.
-  if ((points & (points - 1)) != 0 || point <= 8 - n || point == 7) return Number(text, value);
-  const std::uint64_t before = (std::uint64_t{1} << (8 * point)) - 1;
-  const std::uint64_t after = ~((before << 8) | 0xFF);
-  const std::uint64_t digits = ((word & before) << 8) | (word & after) | 0x30;
-  if (!EightDigits(digits)) return Number(text, value);
-  value = static_cast<double>(EightValue(digits)) / kPowersOfTen[7 - point];
+  std::uint64_t digits = 0;
+  int decimals = 0;
+  if (!PaddedDecimal(text, digits, decimals)) return Number(text, value);
+  value = DecimalValue(digits, decimals);
   return true;
+}
+
+DecimalScale::DecimalScale(std::int64_t unitNs) : m_UnitNs(unitNs) {
+  // digits x unitNs / 10^decimals, when 10^decimals divides unitNs, is a
+  // whole number below 10^15 (digits below 10^8, unitNs at most 10^7).
+  // Scale's division and multiply each round by at most half a unit in
+  // the 53rd bit, so its product lies within 0.3 of that whole number and
+  // rounds to it: the multiply gives the same.
+  std::int64_t power = 1;
+  for (std::int64_t& factor : m_Factors) {
+    factor = unitNs > 0 && unitNs <= 10000000 && unitNs % power == 0 ? unitNs / power : 0;
+    power *= 10;
+  }
 }
 
 bool NotANumber(std::string_view text, std::string& error) {

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <iosfwd>
 #include <string>
@@ -104,6 +105,87 @@ bool PlainNumber(std::string_view text, double& value);
 // the fast reader's fields, in a buffer with that much room after its
 // data), taking up to eight characters at once.
 bool PaddedNumber(std::string_view text, double& value);
+// Helpers of the shortcuts below, in the header so that a row's numbers
+// are read inline.
+namespace words {
+// Eight digits at a time, in a 64-bit word with the first character in
+// its lowest byte: only where words hold their bytes in that order.
+#if (defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) || defined(_M_X64) || \
+    defined(_M_IX86) || defined(_M_ARM64)
+constexpr bool kWords = true;
+#else
+constexpr bool kWords = false;
+#endif
+
+constexpr std::uint64_t kZeros = 0x3030303030303030;  // '0' in every byte
+constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
+
+// The place of the lowest byte of `mask` whose top bit is set (one is).
+inline unsigned LowestByte(std::uint64_t mask) {
+#if defined(__GNUC__) || defined(__clang__)
+  return static_cast<unsigned>(__builtin_ctzll(mask)) / 8;
+#else
+  unsigned byte = 0;
+  for (; (mask & 0x80) == 0; mask >>= 8) ++byte;
+  return byte;
+#endif
+}
+
+// Whether every byte of a word is a digit: its high half 3, and still 3
+// with 6 added (a carry out of a byte only comes from one that fails).
+inline bool EightDigits(std::uint64_t word) {
+  constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0;
+  return ((word & kHigh) | (((word + 0x0606060606060606) & kHigh) >> 4)) == 0x3333333333333333;
+}
+
+// The value of a word of eight digits: pairs, then the four pairs, each
+// step exact in 64 bits.
+inline std::uint64_t EightValue(std::uint64_t word) {
+  word -= kZeros;
+  word = word * 10 + (word >> 8);
+  constexpr std::uint64_t kPairs = 0x000000FF000000FF;
+  return (((word & kPairs) * (100 + (std::uint64_t{1000000} << 32))) +
+          (((word >> 16) & kPairs) * (1 + (std::uint64_t{10000} << 32)))) >>
+         32;
+}
+}  // namespace words
+
+// PaddedNumber's shortcut alone: for 1 to 8 characters of digits, with at
+// most one point between two of them, the digits as a whole number and the
+// count after the point (0 to 6); false for any other text. Its eight bytes
+// from its start may be read, as PaddedNumber's.
+inline bool PaddedDecimal(std::string_view text, std::uint64_t& digits, int& decimals) {
+  // The text is put at the top of a word with '0's below it, the point
+  // taken out by moving the digits before it up a place, and the eight
+  // digits read at once.
+  const std::size_t n = text.size();
+  using namespace words;
+  if (!kWords || n == 0 || n > 8) return false;
+  std::uint64_t word = 0;
+  std::memcpy(&word, text.data(), 8);
+  const auto shift = static_cast<unsigned>(8 * (8 - n));
+  word = (word << shift) | (kZeros & ((std::uint64_t{1} << shift) - 1));
+  const std::uint64_t x = word ^ 0x2E2E2E2E2E2E2E2E;  // zero where a byte is '.'
+  const std::uint64_t points = ~(((x & kLow7) + kLow7) | x | kLow7);
+  if (points == 0) {
+    if (!EightDigits(word)) return false;
+    digits = EightValue(word);
+    decimals = 0;
+    return true;
+  }
+  const unsigned point = LowestByte(points);
+  // One point, with a digit before it and one after.
+  if ((points & (points - 1)) != 0 || point <= 8 - n || point == 7) return false;
+  const std::uint64_t before = (std::uint64_t{1} << (8 * point)) - 1;
+  const std::uint64_t after = ~((before << 8) | 0xFF);
+  const std::uint64_t word7 = ((word & before) << 8) | (word & after) | 0x30;
+  if (!EightDigits(word7)) return false;
+  digits = EightValue(word7);
+  decimals = static_cast<int>(7 - point);
+  return true;
+}
+// The double PaddedNumber reads for what PaddedDecimal gives.
+double Decimal(std::uint64_t digits, int decimals);
 // Says in `error` that `text` is not a number; false.
 bool NotANumber(std::string_view text, std::string& error);
 // Inline, so that a row's numbers cost one call each.
@@ -121,7 +203,19 @@ inline bool ReadCount(std::string_view text, std::int64_t& value, std::string& e
 // Whether `text` is 1 to 16 digits, a whole number ReadCount takes, for
 // text whose eight bytes from its start may be read (as PaddedNumber's):
 // the check alone, without the value. False says nothing either way.
-bool PaddedDigits(std::string_view text);
+inline bool PaddedDigits(std::string_view text) {
+  // The first eight bytes, with '0's in place of those past the text, and
+  // the last eight, which overlap them below 16 characters.
+  using namespace words;
+  const std::size_t n = text.size();
+  if (!kWords || n == 0 || n > 16) return false;
+  std::uint64_t first = 0, last = kZeros;
+  std::memcpy(&first, text.data(), 8);
+  if (n > 8) std::memcpy(&last, text.data() + n - 8, 8);
+  const auto shift = static_cast<unsigned>(n < 8 ? 8 * (8 - n) : 0);
+  first = (first << shift) | (kZeros & ((std::uint64_t{1} << shift) - 1));
+  return EightDigits(first) && EightDigits(last);
+}
 // A non-negative number of units (unitNs nanoseconds each), rounded to the
 // nearest nanosecond: "16.6667" ms, "0.012027" s. At most about 3 years.
 bool ReadDuration(std::string_view text, std::int64_t unitNs, std::int64_t& ns, std::string& error,
@@ -137,6 +231,23 @@ inline bool Scale(double value, std::int64_t unitNs, std::int64_t& ns) {
   ns = whole + (scaled - static_cast<double>(whole) >= 0.5 ? 1 : 0);
   return true;
 }
+// Scale of PaddedDecimal's values in one unit, to the same nanosecond:
+// one multiply where the unit is a whole multiple of the decimals' power
+// of ten (and at most 10 ms), Scale of their Decimal otherwise.
+class DecimalScale {
+public:
+  explicit DecimalScale(std::int64_t unitNs = 0);
+  bool operator()(std::uint64_t digits, int decimals, std::int64_t& ns) const {
+    const std::int64_t factor = m_Factors[decimals];
+    if (factor == 0) return Scale(Decimal(digits, decimals), m_UnitNs, ns);
+    ns = static_cast<std::int64_t>(digits) * factor;
+    return true;
+  }
+
+private:
+  std::int64_t m_UnitNs;
+  std::int64_t m_Factors[8] = {};  // by decimals: unitNs / 10^decimals, or 0
+};
 // ToDuration's error.
 constexpr const char* kNotADuration = "not a duration from 0 to about 3 years";
 

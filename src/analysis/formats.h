@@ -69,6 +69,22 @@ std::string BusiestNote(const std::string& application, std::size_t frames, std:
 // the fast reader, which keeps no times, needs) and row.elapsed may stay 0.
 std::string MangoHudRowOf(const Layout& layout, const std::string_view* fields, MangoHudRow& row,
                           bool padded = false, bool times = true);
+// MangoHudRowOf's shortcut for a padded row whose fps, frametime and
+// draw_time (when there) are csv::PaddedDecimal's and whose elapsed is up
+// to 16 digits, as most are: their values as digits and decimals, `micro`
+// as MangoHudRowOf says it. False leaves the row to MangoHudRowOf.
+struct MangoHudDecimals {
+  std::uint64_t frametime = 0, draw = 0;
+  int frametimeDecimals = 0;
+  int drawDecimals = -1;  // negative: no draw
+  bool micro = false;
+};
+bool MangoHudQuickRow(const Layout& layout, const std::string_view* fields, MangoHudDecimals& row);
+// Whether fps x frametime says microseconds, for two PaddedDecimal values:
+// from the digits' exact product wherever that is clear of the threshold
+// by far more than the doubles' rounding, from the doubles near it.
+bool MangoHudMicro(std::uint64_t fps, int fpsDecimals, std::uint64_t frametime,
+                   int frametimeDecimals);
 // The unit of a log whose rows say microseconds `micro` times out of `rows`.
 std::int64_t MangoHudUnit(std::size_t micro, std::size_t rows);
 

@@ -25,6 +25,14 @@
 #include "formats.h"
 #include "parts.h"
 
+// Keeps a function a call of its own: PresentMonPart::StreamOf, whose rare
+// new-stream path would otherwise swell every row's body.
+#if defined(__GNUC__) || defined(__clang__)
+#define ZEL_NOINLINE __attribute__((noinline))
+#else
+#define ZEL_NOINLINE
+#endif
+
 namespace zel_analysis::scan {
 
 namespace {
@@ -146,14 +154,20 @@ struct PresentMonPart {
   std::size_t rows = 0;
   std::vector<std::int64_t> spare;  // room kept for the next part's first stream
 
+  // Equality written out, so that it stays inline however the compiler
+  // weighs the rest of the file.
+  static bool Same(const std::string& kept, std::string_view field) {
+    return kept.size() == field.size() &&
+           (field.empty() || std::memcmp(kept.data(), field.data(), field.size()) == 0);
+  }
   std::string_view KeyField(const std::string_view* fields, int i) const {
     return layout->key[i] < 0 ? std::string_view() : fields[layout->key[i]];
   }
-  Stream& StreamOf(const std::string_view* fields) {
+  ZEL_NOINLINE Stream& StreamOf(const std::string_view* fields) {
     if (current < streams.size()) {
       const Stream& last = streams[current];
-      if (last.last[0] == KeyField(fields, 0) && last.last[1] == KeyField(fields, 1) &&
-          last.last[2] == KeyField(fields, 2))
+      if (Same(last.last[0], KeyField(fields, 0)) && Same(last.last[1], KeyField(fields, 1)) &&
+          Same(last.last[2], KeyField(fields, 2)))
         return streams[current];
     }
     std::string key = formats::StreamKey(*layout, fields);
@@ -221,22 +235,42 @@ struct MangoHudPart {
   std::vector<std::int64_t> frametimes;
   std::size_t rows = 0;
   std::size_t micro = 0;
+  csv::DecimalScale scale;  // in `scaleUnit`, which follows `unit`
+  std::int64_t scaleUnit = 0;
   bool Row(const std::string_view* fields, std::size_t count, bool padded) {
+    formats::MangoHudDecimals quick;
+    if (padded && count >= layout->needed && count <= layout->most &&
+        formats::MangoHudQuickRow(*layout, fields, quick)) {
+      if (unit == 0) unit = formats::MangoHudUnit(quick.micro ? 1 : 0, 1);
+      if (scaleUnit != unit) {
+        scale = csv::DecimalScale(unit);
+        scaleUnit = unit;
+      }
+      std::int64_t ns = 0, drawNs = 0;
+      const bool fit = scale(quick.frametime, quick.frametimeDecimals, ns) &&
+                       (quick.drawDecimals < 0 || scale(quick.draw, quick.drawDecimals, drawNs));
+      return Take(fit, ns, quick.micro);
+    }
     formats::MangoHudRow row;
     if (!Passes(*layout, count, fault,
                 [&] { return formats::MangoHudRowOf(*layout, fields, row, padded, false); }))
       return false;
     if (unit == 0) unit = formats::MangoHudUnit(row.micro ? 1 : 0, 1);
     std::int64_t ns = 0, drawNs = 0;
-    if (!csv::Scale(row.frametime, unit, ns) ||
-        (row.draw >= 0.0 && !csv::Scale(row.draw, unit, drawNs))) {
+    const bool fit = csv::Scale(row.frametime, unit, ns) &&
+                     (row.draw < 0.0 || csv::Scale(row.draw, unit, drawNs));
+    return Take(fit, ns, row.micro);
+  }
+  // A row's frame time `ns`, if its values `fit` the unit.
+  bool Take(bool fit, std::int64_t ns, bool isMicro) {
+    if (!fit) {
       if (known) {
         fault = std::string(formats::kMangoHudUnitFault) + csv::kNotADuration;
         return false;
       }
       misfit = true;
     }
-    micro += row.micro ? 1 : 0;
+    micro += isMicro ? 1 : 0;
     frametimes.push_back(ns);
     ++rows;
     return true;
