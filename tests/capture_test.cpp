@@ -296,22 +296,33 @@ TEST(CaptureFormats, MangoHudUnitByMostRows) {
 // Summarize over frame times such as a long capture holds, against plainly
 // sorted copies: the ranks of the frame times and of their differences,
 // selected by counting, and by sorting when a far outlier bunches the rest.
+// Clustered: many different values share each ranked bucket, in the
+// middle and in the slowest 1 %. Zigzag: its differences are 0 to n - 2,
+// the first of them their p99.
 TEST(CaptureFormats, SummarizeRanksAsSortedCopies) {
   const std::size_t n = 20000;
-  std::vector<std::int64_t> noisy, growing;  // growing: differences 1, 3, 5, ...
-  std::uint64_t state = 12345;
-  for (std::size_t i = 0; i < n; ++i) {
-    state = state * 6364136223846793005u + 1442695040888963407u;
-    noisy.push_back(8000000 + static_cast<std::int64_t>(state >> 44) * (i % 97 == 0 ? 40 : 1));
-    growing.push_back(8000000 + static_cast<std::int64_t>(i * i));
-  }
-  std::vector<std::int64_t> outlier = growing;
-  outlier[n / 2] = 100000000000000;
   const auto rank = [](std::size_t count, std::size_t perMille) {
     return (count * perMille + 999) / 1000 - 1;
   };
+  std::vector<std::int64_t> noisy, growing, clustered;  // growing: differences 1, 3, 5, ...
+  std::vector<std::int64_t> zigzag = {50000000,
+                                      50000000 + static_cast<std::int64_t>(rank(n - 1, 990))};
+  for (auto d = static_cast<std::int64_t>(n) - 2; d >= 0; --d) {
+    if (d != zigzag[1] - zigzag[0]) zigzag.push_back(zigzag.back() + (zigzag.size() % 2 ? -d : d));
+  }
+  std::uint64_t state = 12345;
+  for (std::size_t i = 0; i < n; ++i) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    const auto random = static_cast<std::int64_t>(state >> 44);
+    noisy.push_back(8000000 + random * (i % 97 == 0 ? 40 : 1));
+    growing.push_back(8000000 + static_cast<std::int64_t>(i * i));
+    clustered.push_back((i % 50 == 0 ? 30000000 : 8000000) + random % 100000);
+  }
+  clustered[n - 1] = 100000000;
+  std::vector<std::int64_t> outlier = growing;
+  outlier[n / 2] = 100000000000000;
   const auto ms = [](std::int64_t v) { return static_cast<double>(v) / 1e6; };
-  for (const std::vector<std::int64_t>& ns : {noisy, growing, outlier}) {
+  for (const std::vector<std::int64_t>& ns : {noisy, growing, outlier, clustered, zigzag}) {
     std::vector<std::int64_t> sorted = ns, jitter;
     for (std::size_t i = 1; i < n; ++i) jitter.push_back(std::abs(ns[i] - ns[i - 1]));
     std::sort(sorted.begin(), sorted.end());

@@ -87,102 +87,161 @@ struct Range {
     least = std::min(least, v);
     most = std::max(most, v);
   }
+  Range Join(const Range& other) const {
+    return {std::min(least, other.least), std::max(most, other.most)};
+  }
 };
 
-// Selection by counting, for long runs: the n values get(0 .. n - 1), all
-// within `range`, go into 2^16 buckets by the high bits of their distance
-// from the least. One pass counts them, one collects the few buckets that
-// hold the `wanted` sorted positions (ascending), and every bucket from the
-// one of position `tailFrom` up; those are then ranked among themselves.
-// `values` gets the value at each wanted position, `tail` the sorted values
-// from position `tailStart` (at most tailFrom) on. False, having changed
-// nothing, when those buckets hold more than a quarter of the values
+// Selection by counting, for long runs: values within a known range go
+// into 2^16 buckets by the high bits of their distance from the least.
+// One pass counts them, a table for each part of the values; Plan finds
+// the few buckets that hold the wanted sorted positions, and every bucket
+// from the one of position `tailFrom` up; a second pass, in the same
+// parts, copies the values of those buckets each to its place, the tail's
+// in the order of their buckets; Finish ranks them among themselves. Plan
+// declines when those buckets hold more than a quarter of the values
 // (values bunched together beside a far outlier, or few values): sorting a
-// copy is then cheaper. Either way the values are exactly those of a sorted copy.
-// Both passes over the values run in two parts when `split` is not 0 (see
-// InParts).
-template <typename Get>
-bool SelectByCounting(std::size_t n, const Get& get, Range range,
-                      const std::vector<std::size_t>& wanted, std::size_t tailFrom,
-                      std::int64_t* values, std::vector<std::int64_t>& tail, std::size_t& tailStart,
-                      std::size_t split) {
-  constexpr std::size_t kBuckets = std::size_t{1} << 16;
-  if (n < kBuckets / 4) return false;
-  const std::int64_t least = range.least, most = range.most;
-  int shift = 0;
-  while (static_cast<std::uint64_t>(most - least) >> shift >= kBuckets) ++shift;
-  const auto bucket = [&](std::int64_t v) {
-    return static_cast<std::size_t>((v - least) >> shift);
-  };
-  std::vector<std::size_t> counts(kBuckets, 0), more(split != 0 ? kBuckets : 0, 0);
-  InParts(n, split, [&](std::size_t from, std::size_t to, int part) {
-    std::vector<std::size_t>& mine = part == 0 ? counts : more;
-    for (std::size_t i = from; i < to; ++i) ++mine[bucket(get(i))];
-  });
-  for (std::size_t b = 0; b < more.size(); ++b) counts[b] += more[b];
+// copy is then cheaper. Either way the values are exactly those of a
+// sorted copy.
+class Counting {
+public:
+  static constexpr std::size_t kBuckets = std::size_t{1} << 16;
+  // Whether `n` values may be counted: enough of them, and few enough for
+  // 32-bit counts (more are sorted).
+  static bool Pays(std::size_t n) {
+    return n >= kBuckets / 4 && static_cast<std::uint64_t>(n) < (std::uint64_t{1} << 32);
+  }
+  // The values of `range`, counted in `parts` parts; none: not counted.
+  Counting(Range range, int parts) : m_Least(range.least), m_Parts(parts) {
+    while (static_cast<std::uint64_t>(range.most - range.least) >> m_Shift >= kBuckets) ++m_Shift;
+    m_Tables.assign(static_cast<std::size_t>(parts) * kBuckets, 0);
+  }
+  bool Counted() const { return m_Parts != 0; }
 
-  std::vector<std::size_t> bucketOf(wanted.size()), startOf(wanted.size());
-  std::size_t tailBucket = kBuckets, start = 0, w = 0;
-  for (std::size_t b = 0; b < kBuckets; start += counts[b], ++b) {
-    for (; w < wanted.size() && wanted[w] < start + counts[b]; ++w) {
-      bucketOf[w] = b;
-      startOf[w] = start;
+  // What a pass's loop holds in its locals: the tables' stores could alias
+  // members, which would then be loaded again for every value.
+  struct Counter {
+    std::int64_t least;
+    int shift;
+    std::uint32_t* counts;
+    void Add(std::int64_t v) const { ++counts[static_cast<std::size_t>((v - least) >> shift)]; }
+  };
+  // After Plan, each bucket's entry in a part's table is the next place of
+  // that part's values among those collected, or kSkip.
+  struct Collector {
+    std::int64_t least;
+    int shift;
+    std::uint32_t* places;
+    std::int64_t* collected;
+    void Add(std::int64_t v) const {
+      std::uint32_t& place = places[static_cast<std::size_t>((v - least) >> shift)];
+      if (place != kSkip) collected[place++] = v;
     }
-    if (tailBucket == kBuckets && tailFrom < start + counts[b]) {
-      tailBucket = b;
-      tailStart = start;
-    }
-  }
-  // From here counts[b] is 1 + the bin of bucket b, or 0 for none.
-  std::size_t collected = tailBucket < kBuckets ? n - tailStart : 0;
-  std::vector<std::vector<std::int64_t>> bins;
-  std::vector<std::size_t> binSizes;
-  for (std::size_t b = 0; b < kBuckets; ++b) {
-    const bool binned =
-        b < tailBucket && std::find(bucketOf.begin(), bucketOf.end(), b) != bucketOf.end();
-    if (binned) {
-      collected += counts[b];
-      binSizes.push_back(counts[b]);
-    }
-    counts[b] = binned ? binSizes.size() : 0;
-  }
-  if (collected > n / 4) return false;
-  bins.resize(binSizes.size());
-  for (std::size_t i = 0; i < bins.size(); ++i) bins[i].reserve(binSizes[i]);
-  tail.clear();
-  tail.reserve(tailBucket < kBuckets ? n - tailStart : 0);
-  // The second part's values go into bins of their own, added after.
-  std::vector<std::vector<std::int64_t>> moreBins(split != 0 ? bins.size() : 0);
-  std::vector<std::int64_t> moreTail;
-  InParts(n, split, [&](std::size_t from, std::size_t to, int part) {
-    std::vector<std::vector<std::int64_t>>& into = part == 0 ? bins : moreBins;
-    std::vector<std::int64_t>& intoTail = part == 0 ? tail : moreTail;
-    for (std::size_t i = from; i < to; ++i) {
-      const std::int64_t v = get(i);
-      const std::size_t b = bucket(v);
-      if (b >= tailBucket) {
-        intoTail.push_back(v);
-      } else if (counts[b] != 0) {
-        into[counts[b] - 1].push_back(v);
+  };
+  Counter CounterOf(int part) { return {m_Least, m_Shift, Table(part)}; }
+  Collector CollectorOf(int part) { return {m_Least, m_Shift, Table(part), m_Collected.data()}; }
+
+  // Where the `n` values counted hold the sorted positions `wanted`
+  // (ascending), and the tail from position `tailFrom` (n for none): false
+  // when collecting them does not pay.
+  bool Plan(std::size_t n, const std::vector<std::size_t>& wanted, std::size_t tailFrom) {
+    const auto total = [&](std::size_t b) {
+      std::size_t sum = 0;
+      for (int part = 0; part < m_Parts; ++part) sum += Table(part)[b];
+      return sum;
+    };
+    m_Wanted = wanted;
+    m_Bucket.assign(wanted.size(), kBuckets);
+    m_Start.assign(wanted.size(), 0);
+    std::size_t start = 0, w = 0;
+    for (std::size_t b = 0; b < kBuckets; ++b) {
+      const std::size_t count = total(b);
+      for (; w < wanted.size() && wanted[w] < start + count; ++w) {
+        m_Bucket[w] = b;
+        m_Start[w] = start;
       }
+      if (m_TailBucket == kBuckets && tailFrom < start + count) {
+        m_TailBucket = b;
+        m_TailStart = start;
+      }
+      start += count;
     }
-  });
-  for (std::size_t i = 0; i < moreBins.size(); ++i)
-    bins[i].insert(bins[i].end(), moreBins[i].begin(), moreBins[i].end());
-  tail.insert(tail.end(), moreTail.begin(), moreTail.end());
-  std::sort(tail.begin(), tail.end());
-  for (std::size_t k = 0; k < wanted.size(); ++k) {
-    if (bucketOf[k] >= tailBucket) {
-      values[k] = tail[wanted[k] - tailStart];
-      continue;
+    const auto binned = [&](std::size_t b) {
+      return b < m_TailBucket && std::find(m_Bucket.begin(), m_Bucket.end(), b) != m_Bucket.end();
+    };
+    m_TailSize = m_TailBucket < kBuckets ? n - m_TailStart : 0;
+    std::size_t collected = m_TailSize;
+    for (std::size_t b = 0; b < m_TailBucket; ++b) collected += binned(b) ? total(b) : 0;
+    if (collected > n / 4) return false;
+    m_Collected.resize(collected);
+    // The tail first, then the bins, each bucket's values by part.
+    std::size_t tailAt = 0, binAt = m_TailSize;
+    m_BinFrom.assign(wanted.size(), 0);
+    m_BinSize.assign(wanted.size(), 0);
+    for (std::size_t b = 0; b < kBuckets; ++b) {
+      const bool tail = b >= m_TailBucket, bin = binned(b);
+      if (bin) {
+        for (std::size_t k = 0; k < wanted.size(); ++k) {
+          if (m_Bucket[k] != b) continue;
+          m_BinFrom[k] = binAt;
+          m_BinSize[k] = total(b);
+        }
+      }
+      std::size_t& at = tail ? tailAt : binAt;
+      for (int part = 0; part < m_Parts; ++part) {
+        std::uint32_t& entry = Table(part)[b];
+        const std::size_t count = entry;
+        entry = tail || bin ? static_cast<std::uint32_t>(at) : kSkip;
+        at += tail || bin ? count : 0;
+      }
+      if (tail && tailAt != (m_TailEnds.empty() ? 0 : m_TailEnds.back()))
+        m_TailEnds.push_back(tailAt);
     }
-    std::vector<std::int64_t>& bin = bins[counts[bucketOf[k]] - 1];
-    const auto at = bin.begin() + static_cast<std::ptrdiff_t>(wanted[k] - startOf[k]);
-    std::nth_element(bin.begin(), at, bin.end());
-    values[k] = *at;
+    return true;
   }
-  return true;
-}
+
+  // After the collecting pass: the value at each wanted position into
+  // `values`, and the sorted values from position `tailStart` on (those of
+  // the tail, if any) into `tail`.
+  void Finish(std::int64_t* values, std::vector<std::int64_t>& tail, std::size_t& tailStart) {
+    const auto at = [&](std::size_t place) {
+      return m_Collected.begin() + static_cast<std::ptrdiff_t>(place);
+    };
+    std::size_t from = 0;
+    for (const std::size_t to : m_TailEnds) {
+      std::sort(at(from), at(to));
+      from = to;
+    }
+    for (std::size_t k = 0; k < m_Wanted.size(); ++k) {
+      if (m_Bucket[k] >= m_TailBucket) {
+        values[k] = m_Collected[m_Wanted[k] - m_TailStart];
+        continue;
+      }
+      const std::size_t place = m_BinFrom[k] + (m_Wanted[k] - m_Start[k]);
+      std::nth_element(at(m_BinFrom[k]), at(place), at(m_BinFrom[k] + m_BinSize[k]));
+      values[k] = m_Collected[place];
+    }
+    if (m_TailSize == 0) return;
+    m_Collected.resize(m_TailSize);
+    tail.swap(m_Collected);
+    tailStart = m_TailStart;
+  }
+
+private:
+  static constexpr std::uint32_t kSkip = 0xFFFFFFFF;  // above any place: n / 4 < 2^30
+  std::uint32_t* Table(int part) {
+    return m_Tables.data() + static_cast<std::size_t>(part) * kBuckets;
+  }
+
+  std::int64_t m_Least;
+  int m_Shift = 0;
+  int m_Parts;
+  std::vector<std::uint32_t> m_Tables;  // a part's counts, then its places
+  std::vector<std::size_t> m_Wanted, m_Bucket, m_Start, m_BinFrom, m_BinSize;
+  std::size_t m_TailBucket = kBuckets, m_TailStart = 0, m_TailSize = 0;
+  std::vector<std::size_t> m_TailEnds;  // where each tail bucket with values ends
+  std::vector<std::int64_t> m_Collected;
+};
 
 FrameTimes FromMs(const double* ms, std::size_t count) {
   FrameTimes times;
@@ -245,29 +304,52 @@ std::vector<std::size_t> Stutters(const std::vector<std::int64_t>& frameNs) {
 
 namespace {
 
-// The frame times' sum, as CheckFrameTimes finds it, with its two parts
-// checked at the same time: where either fails, or their sums together
-// pass the limit, CheckFrameTimes says which frame fails first.
+// The frame times' sum, as CheckFrameTimes finds it, and the ranges of the
+// frames and of their differences, with the passes' two parts checked at
+// the same time: where either fails, or their sums together pass the
+// limit, CheckFrameTimes says which frame fails first.
 std::string CheckInParts(const std::vector<std::int64_t>& frameNs, std::size_t split,
-                         std::int64_t& totalNs) {
-  if (frameNs.size() < 2 || split == 0) return CheckFrameTimes(frameNs, totalNs);
+                         std::int64_t& totalNs, Range& frames, Range& differences) {
+  const std::size_t n = frameNs.size();
+  if (n < 2) return CheckFrameTimes(frameNs, totalNs);
+  // No values yet: any range of frame times (never negative) joined to it is itself.
+  constexpr Range kEmpty{std::numeric_limits<std::int64_t>::max(), 0};
   std::int64_t sums[2] = {0, 0};
   bool fine[2] = {true, true};
-  InParts(frameNs.size(), split, [&](std::size_t from, std::size_t to, int part) {
+  Range frameRanges[2] = {kEmpty, kEmpty}, differenceRanges[2] = {kEmpty, kEmpty};
+  InParts(n, split, [&](std::size_t from, std::size_t to, int part) {
+    const std::int64_t* ns = frameNs.data();
     std::int64_t sum = 0;
+    Range f = kEmpty, d = kEmpty;
+    // A difference is taken only between frames checked: the one before
+    // the part here, the others in the loop.
+    if (from > 0 && (ns[from - 1] < 0 || ns[from - 1] > kMaxTotalNs)) {
+      fine[part] = false;
+      return;
+    }
     for (std::size_t i = from; i < to; ++i) {
-      if (frameNs[i] < 0 || frameNs[i] > kMaxTotalNs - sum) {
+      const std::int64_t ft = ns[i];
+      if (ft < 0 || ft > kMaxTotalNs - sum) {
         fine[part] = false;
         return;
       }
-      sum += frameNs[i];
+      sum += ft;
+      f.Add(ft);
+      if (i > 0) {
+        const std::int64_t a = ns[i - 1];
+        d.Add(ft > a ? ft - a : a - ft);
+      }
     }
     sums[part] = sum;
+    frameRanges[part] = f;
+    differenceRanges[part] = d;
   });
   // Each sum is at most kMaxTotalNs: theirs cannot overflow.
   if (!fine[0] || !fine[1] || sums[0] + sums[1] > kMaxTotalNs || sums[0] + sums[1] == 0)
     return CheckFrameTimes(frameNs, totalNs);
   totalNs = sums[0] + sums[1];
+  frames = frameRanges[0].Join(frameRanges[1]);
+  differences = differenceRanges[0].Join(differenceRanges[1]);
   return {};
 }
 
@@ -277,10 +359,9 @@ struct Pass {
   std::int64_t stutterNs = 0;
   std::int64_t jitterNs = 0;  // at most twice totalNs
   std::vector<std::size_t> histogram;
-  Range frames{0, 0}, differences{0, 0};
 };
 
-void Bin(std::vector<std::size_t>& histogram, std::int64_t ft) {
+void Bin(std::size_t* histogram, std::int64_t ft) {
   const auto lastBucket = static_cast<std::int64_t>(kHistogramBuckets - 1);
   ++histogram[static_cast<std::size_t>(std::min(ft / kHistogramBucketNs, lastBucket))];
 }
@@ -301,74 +382,108 @@ FrameStats Summarize(const std::vector<std::int64_t>& frameNs) {
 FrameStats SummarizeInParts(const std::vector<std::int64_t>& frameNs, std::size_t split) {
   FrameStats stats;
   std::int64_t totalNs = 0;
-  stats.error = CheckInParts(frameNs, split, totalNs);
-  if (!stats.error.empty()) return stats;
+  Range frames{0, 0}, differences{0, 0};
   const std::size_t n = frameNs.size();
   split = split < n ? split : 0;
+  stats.error = CheckInParts(frameNs, split, totalNs, frames, differences);
+  if (!stats.error.empty()) return stats;
   stats.frames = n;
   stats.totalNs = totalNs;
   stats.averageFps = Rate(n, totalNs);
   stats.meanMs = static_cast<double>(totalNs) / (kNsPerMs * static_cast<double>(n));
 
+  // The ranks: p50 to p99.9, and the slowest ceil(n / 100) frames sorted:
+  // p99 sits at their start or just below it (floor(0.99 n) = n -
+  // ceil(n / 100)), so they are the ones above it, and p99.9 and both lows
+  // lie among them. And the rank of the jitter's p99.
+  const std::size_t slowest = CeilDiv(n, std::size_t{100});
+  const std::vector<std::size_t> wanted = {Rank(n, 500), Rank(n, 900), Rank(n, 950), Rank(n, 990),
+                                           Rank(n, 999)};
+  const std::size_t jitterRank = Rank(n - 1, 990);
+  const int parts = split != 0 ? 2 : 1;
+  Counting frameCounts(frames, Counting::Pays(n) ? parts : 0);
+  Counting differenceCounts(differences, Counting::Pays(n - 1) ? parts : 0);
+
   // In one pass over the frames, in order: the stutters, the jitter, the
-  // histogram and the ranges of the frames and of their differences. Each
+  // histogram, and the counts of the frames and of their differences. Each
   // part finds its own, added together after: all are whole numbers, so
   // the order they are added in does not matter.
   Pass passes[2];
   InParts(n, split, [&](std::size_t from, std::size_t to, int part) {
     Pass& pass = passes[part];
     pass.histogram.assign(kHistogramBuckets, 0);
-    if (from == 0) Bin(pass.histogram, frameNs[0]);
-    const std::size_t first = std::max<std::size_t>(from, 1);
-    pass.frames = {frameNs[first], frameNs[first]};
-    pass.differences = {Difference(frameNs, first), Difference(frameNs, first)};
+    // In locals (see Counting::Counter).
+    std::size_t* histogram = pass.histogram.data();
+    const std::int64_t* ns = frameNs.data();
+    const bool countFrames = frameCounts.Counted(), countDifferences = differenceCounts.Counted();
+    Counting::Counter frameCounter{}, differenceCounter{};
+    if (countFrames) frameCounter = frameCounts.CounterOf(part);
+    if (countDifferences) differenceCounter = differenceCounts.CounterOf(part);
+    if (from == 0) {
+      Bin(histogram, ns[0]);
+      if (countFrames) frameCounter.Add(ns[0]);
+    }
+    std::size_t stutters = 0;
+    std::int64_t stutterNs = 0, jitterNs = 0;
     ForEachFrame(frameNs, from, to, [&](std::size_t i, bool stutter) {
-      const std::int64_t ft = frameNs[i];
+      const std::int64_t ft = ns[i];
       if (stutter) {
-        ++pass.stutters;
-        pass.stutterNs += ft;
+        ++stutters;
+        stutterNs += ft;
       }
-      const std::int64_t difference = Difference(frameNs, i);
-      pass.jitterNs += difference;
-      Bin(pass.histogram, ft);
-      pass.frames.Add(ft);
-      pass.differences.Add(difference);
+      const std::int64_t a = ns[i - 1];
+      const std::int64_t difference = ft > a ? ft - a : a - ft;
+      jitterNs += difference;
+      Bin(histogram, ft);
+      if (countFrames) frameCounter.Add(ft);
+      if (countDifferences) differenceCounter.Add(difference);
     });
+    pass.stutters = stutters;
+    pass.stutterNs = stutterNs;
+    pass.jitterNs = jitterNs;
   });
   Pass& whole = passes[0];
-  whole.frames.Add(frameNs[0]);
   if (split != 0) {
     const Pass& second = passes[1];
     whole.stutters += second.stutters;
     whole.stutterNs += second.stutterNs;
     whole.jitterNs += second.jitterNs;
     for (std::size_t b = 0; b < kHistogramBuckets; ++b) whole.histogram[b] += second.histogram[b];
-    whole.frames.Add(second.frames.least);
-    whole.frames.Add(second.frames.most);
-    whole.differences.Add(second.differences.least);
-    whole.differences.Add(second.differences.most);
   }
   stats.stutters = whole.stutters;
   stats.histogram = std::move(whole.histogram);
-  const std::int64_t stutterNs = whole.stutterNs;
-  const std::int64_t jitterNs = whole.jitterNs;
-  const Range frames = whole.frames;
-  const Range differences = whole.differences;
-  stats.stutterShare = static_cast<double>(stutterNs) / static_cast<double>(totalNs);
-  stats.jitterMeanMs = static_cast<double>(jitterNs) / (kNsPerMs * static_cast<double>(n - 1));
+  stats.stutterShare = static_cast<double>(whole.stutterNs) / static_cast<double>(totalNs);
+  stats.jitterMeanMs =
+      static_cast<double>(whole.jitterNs) / (kNsPerMs * static_cast<double>(n - 1));
 
-  // The ranks, and the slowest ceil(n / 100) frames sorted: p99 sits at
-  // their start or just below it (floor(0.99 n) = n - ceil(n / 100)), so
-  // they are the ones above it, and p99.9 and both lows lie among them.
-  const std::size_t slowest = CeilDiv(n, std::size_t{100});
-  const std::vector<std::size_t> wanted = {Rank(n, 500), Rank(n, 900), Rank(n, 950), Rank(n, 990),
-                                           Rank(n, 999)};
+  // The values of the buckets that hold the ranks, collected in one more
+  // pass, where counting pays.
+  const bool collectFrames = frameCounts.Counted() && frameCounts.Plan(n, wanted, n - slowest);
+  const bool collectDifferences =
+      differenceCounts.Counted() && differenceCounts.Plan(n - 1, {jitterRank}, n - 1);
+  if (collectFrames || collectDifferences) {
+    InParts(n, split, [&](std::size_t from, std::size_t to, int part) {
+      const std::int64_t* ns = frameNs.data();
+      Counting::Collector frameCollector{}, differenceCollector{};
+      if (collectFrames) frameCollector = frameCounts.CollectorOf(part);
+      if (collectDifferences) differenceCollector = differenceCounts.CollectorOf(part);
+      for (std::size_t i = from; i < to; ++i) {
+        const std::int64_t ft = ns[i];
+        if (collectFrames) frameCollector.Add(ft);
+        if (collectDifferences && i > 0) {
+          const std::int64_t a = ns[i - 1];
+          differenceCollector.Add(ft > a ? ft - a : a - ft);
+        }
+      }
+    });
+  }
   std::int64_t ranked[5] = {};
   std::vector<std::int64_t> tail;  // sorted positions tailStart .. n - 1, sorted
   std::size_t tailStart = 0;
   std::vector<std::int64_t> sorted;  // only when counting does not pay
-  const auto frame = [&](std::size_t i) { return frameNs[i]; };
-  if (!SelectByCounting(n, frame, frames, wanted, n - slowest, ranked, tail, tailStart, split)) {
+  if (collectFrames) {
+    frameCounts.Finish(ranked, tail, tailStart);
+  } else {
     // Each std::nth_element working only above the one before.
     sorted = frameNs;
     const auto at = [&](std::size_t index) {
@@ -416,10 +531,9 @@ FrameStats SummarizeInParts(const std::vector<std::int64_t>& frameNs, std::size_
   // sorted copy: one copy at a time keeps a long capture within 16 bytes a
   // frame.
   std::int64_t jitterP99 = 0;
-  const std::size_t jitterRank = Rank(n - 1, 990);
-  const auto difference = [&](std::size_t i) { return Difference(frameNs, i + 1); };
-  if (!SelectByCounting(n - 1, difference, differences, {jitterRank}, n - 1, &jitterP99, tail,
-                        tailStart, split)) {
+  if (collectDifferences) {
+    differenceCounts.Finish(&jitterP99, tail, tailStart);
+  } else {
     sorted.resize(n - 1);
     for (std::size_t i = 1; i < n; ++i) sorted[i - 1] = Difference(frameNs, i);
     const auto at = sorted.begin() + static_cast<std::ptrdiff_t>(jitterRank);
