@@ -145,57 +145,75 @@ public:
   // (ascending), and the tail from position `tailFrom` (n for none): false
   // when collecting them does not pay.
   bool Plan(std::size_t n, const std::vector<std::size_t>& wanted, std::size_t tailFrom) {
+    std::uint32_t* const first = Table(0);
+    std::uint32_t* const second = m_Parts == 2 ? Table(1) : nullptr;
     const auto total = [&](std::size_t b) {
-      std::size_t sum = 0;
-      for (int part = 0; part < m_Parts; ++part) sum += Table(part)[b];
-      return sum;
+      return std::size_t{first[b]} + (second != nullptr ? second[b] : 0);
     };
     m_Wanted = wanted;
     m_Bucket.assign(wanted.size(), kBuckets);
     m_Start.assign(wanted.size(), 0);
     std::size_t start = 0, w = 0;
-    for (std::size_t b = 0; b < kBuckets; ++b) {
+    for (std::size_t b = 0; b < kBuckets && (w < wanted.size() || tailFrom < n); ++b) {
       const std::size_t count = total(b);
       for (; w < wanted.size() && wanted[w] < start + count; ++w) {
         m_Bucket[w] = b;
         m_Start[w] = start;
       }
-      if (m_TailBucket == kBuckets && tailFrom < start + count) {
+      if (tailFrom < start + count) {
         m_TailBucket = b;
         m_TailStart = start;
+        break;  // the wanted positions at or above tailFrom are in the tail
       }
       start += count;
     }
-    const auto binned = [&](std::size_t b) {
-      return b < m_TailBucket && std::find(m_Bucket.begin(), m_Bucket.end(), b) != m_Bucket.end();
-    };
+    for (; w < wanted.size(); ++w) m_Bucket[w] = m_TailBucket;  // above tailFrom
+    // The buckets of wanted positions below the tail, each once (ascending).
+    std::vector<std::size_t> bins;
+    for (const std::size_t b : m_Bucket)
+      if (b < m_TailBucket && (bins.empty() || bins.back() != b)) bins.push_back(b);
     m_TailSize = m_TailBucket < kBuckets ? n - m_TailStart : 0;
     std::size_t collected = m_TailSize;
-    for (std::size_t b = 0; b < m_TailBucket; ++b) collected += binned(b) ? total(b) : 0;
+    for (const std::size_t b : bins) collected += total(b);
     if (collected > n / 4) return false;
     m_Collected.resize(collected);
-    // The tail first, then the bins, each bucket's values by part.
-    std::size_t tailAt = 0, binAt = m_TailSize;
+
+    // The places: the tail first, its buckets in order, then the bins;
+    // each bucket's values by part. Other buckets are skipped.
+    const auto place = [&](std::size_t b, std::size_t& at) {
+      const std::size_t firstCount = first[b];
+      first[b] = static_cast<std::uint32_t>(at);
+      at += firstCount;
+      if (second == nullptr) return;
+      const std::size_t secondCount = second[b];
+      second[b] = static_cast<std::uint32_t>(at);
+      at += secondCount;
+    };
+    std::size_t at = m_TailSize;
     m_BinFrom.assign(wanted.size(), 0);
     m_BinSize.assign(wanted.size(), 0);
-    for (std::size_t b = 0; b < kBuckets; ++b) {
-      const bool tail = b >= m_TailBucket, bin = binned(b);
-      if (bin) {
-        for (std::size_t k = 0; k < wanted.size(); ++k) {
-          if (m_Bucket[k] != b) continue;
-          m_BinFrom[k] = binAt;
-          m_BinSize[k] = total(b);
-        }
+    for (const std::size_t b : bins) {
+      for (std::size_t k = 0; k < wanted.size(); ++k) {
+        if (m_Bucket[k] != b) continue;
+        m_BinFrom[k] = at;
+        m_BinSize[k] = total(b);
       }
-      std::size_t& at = tail ? tailAt : binAt;
-      for (int part = 0; part < m_Parts; ++part) {
-        std::uint32_t& entry = Table(part)[b];
-        const std::size_t count = entry;
-        entry = tail || bin ? static_cast<std::uint32_t>(at) : kSkip;
-        at += tail || bin ? count : 0;
+      place(b, at);
+    }
+    std::size_t bin = 0;
+    for (std::size_t b = 0; b < m_TailBucket; ++b) {
+      if (bin < bins.size() && bins[bin] == b) {
+        ++bin;
+        continue;
       }
-      if (tail && tailAt != (m_TailEnds.empty() ? 0 : m_TailEnds.back()))
-        m_TailEnds.push_back(tailAt);
+      first[b] = kSkip;
+      if (second != nullptr) second[b] = kSkip;
+    }
+    at = 0;
+    for (std::size_t b = m_TailBucket; b < kBuckets; ++b) {
+      const std::size_t from = at;
+      place(b, at);
+      if (at != from) m_TailEnds.push_back(at);
     }
     return true;
   }
