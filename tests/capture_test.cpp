@@ -176,7 +176,10 @@ TEST(CaptureFormats, ReadBackExactly) {
 // fault, and no frames, however many rows read well before the fault.
 TEST(CaptureFormats, BadInputNamesFileLineAndFault) {
   const std::string pm = "Application,TimeInSeconds,MsBetweenPresents\napp,0.1,16.6\n";
-  const std::string mango = "os,cpu\n,\nfps,frametime,elapsed\n60,16.6,100\n";
+  const std::string row = "60,16.6,100\n";
+  const std::string mango = "os,cpu\n,\nfps,frametime,elapsed\n" + row;
+  std::string rows;  // after a row, enough for the fast reader to read it whole
+  for (int i = 0; i < 20; ++i) rows += row;
   const struct {
     std::string text, want;
     bool mayLeave = false;  // to the plain reader
@@ -216,7 +219,9 @@ TEST(CaptureFormats, BadInputNamesFileLineAndFault) {
       // No frames: named at the last row, blank or not.
       {"Application,MsBetweenPresents\nx,NA\n\n", "f:3: a PresentMon header but no frames"},
       {"os\n\nfps,frametime,elapsed\n", "f:3: a MangoHud log without frames"},
-      {mango + "60,16.6,200,9\n", "f:5: 4 fields where the header names 3"},
+      // Rows read whole at once.
+      {mango + "60,16.6,200,9\n" + rows, "f:5: 4 fields where the header names 3"},
+      {mango + "60,16.6,-200\n" + rows, "f:5: column elapsed: a negative time"},
       {"Application,MsBetweenPresents,a,b,c,d,e,f\nx,1,aaaa,,,,,,,,\n",
        "f:2: 11 fields where the header names 8"},
       // A draw time too long in milliseconds but not in microseconds.

@@ -113,19 +113,24 @@ bool MangoHudMicro(std::uint64_t fps, int fpsDecimals, std::uint64_t frametime,
   return Micro(fps, fpsDecimals, frametime, frametimeDecimals);
 }
 
-bool MangoHudQuickRow(const Layout& layout, const std::string_view* fields, MangoHudDecimals& row) {
+bool MangoHudQuickFields(std::string_view fps, std::string_view frametime, std::string_view elapsed,
+                         MangoHudDecimals& row) {
   std::uint64_t rate = 0;
   int rateDecimals = 0;
-  if (!csv::PaddedDecimal(fields[layout.fps], rate, rateDecimals) ||
-      !csv::PaddedDecimal(fields[layout.frametime], row.frametime, row.frametimeDecimals) ||
-      !csv::PaddedDigits(fields[layout.elapsed]))
+  if (!csv::PaddedDecimal(fps, rate, rateDecimals) ||
+      !csv::PaddedDecimal(frametime, row.frametime, row.frametimeDecimals) ||
+      !csv::PaddedDigits(elapsed))
     return false;
   row.drawDecimals = -1;
-  if (layout.draw >= 0 && !fields[layout.draw].empty() &&
-      !csv::PaddedDecimal(fields[layout.draw], row.draw, row.drawDecimals))
-    return false;
   row.micro = Micro(rate, rateDecimals, row.frametime, row.frametimeDecimals);
   return true;
+}
+
+bool MangoHudQuickRow(const Layout& layout, const std::string_view* fields, MangoHudDecimals& row) {
+  return MangoHudQuickFields(fields[layout.fps], fields[layout.frametime], fields[layout.elapsed],
+                             row) &&
+         (layout.draw < 0 || fields[layout.draw].empty() ||
+          csv::PaddedDecimal(fields[layout.draw], row.draw, row.drawDecimals));
 }
 
 std::int64_t MangoHudUnit(std::size_t micro, std::size_t rows) {

@@ -80,6 +80,9 @@ struct MangoHudDecimals {
   bool micro = false;
 };
 bool MangoHudQuickRow(const Layout& layout, const std::string_view* fields, MangoHudDecimals& row);
+// The same for a row without draw_time, from its three fields.
+bool MangoHudQuickFields(std::string_view fps, std::string_view frametime, std::string_view elapsed,
+                         MangoHudDecimals& row);
 // Whether fps x frametime says microseconds, for two PaddedDecimal values:
 // from the digits' exact product wherever that is clear of the threshold
 // by far more than the doubles' rounding, from the doubles near it.
