@@ -64,6 +64,11 @@ echo "|---|---|---:|---:|---:|---:|---:|---:|---:|"
 for kind in presentmon mangohud; do
   if [ "$kind" = presentmon ]; then file=$pm column=MsBetweenPresents skip=0; else
     file=$mango column=frametime skip=2; fi
+  # Out of the page cache and read back, so that both files are cached the
+  # same way, as reading caches them, whatever wrote them: how a file came
+  # into the cache changes how fast it reads (docs/performance.md).
+  sync "$file"
+  dd if="$file" iflag=nocache count=0 status=none
   cat "$file" >/dev/null
   mb=$(($(stat -c %s "$file") / 1000000))
   read -r wc_s wc_kb wc_cpu < <(best wc -l "$file")
