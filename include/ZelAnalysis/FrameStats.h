@@ -123,10 +123,12 @@ struct FrameStats {
 };
 
 /// The statistics of `frameNs`, in the order the frames were presented. It
-/// costs less than one std::sort of the frame times: the ranks come from
-/// std::nth_element on shrinking ranges, and only the slowest 1 % is sorted.
-/// From 2^18 frames on, where there is more than one core, each pass over
-/// the frames is shared with a second thread for its duration.
+/// costs less than one std::sort of the frame times: from 2^14 frames on,
+/// three passes count the frames into buckets and rank only the few
+/// buckets that hold a wanted rank (shorter runs, and values bunched beside
+/// a far outlier, take std::nth_element on shrinking ranges of a copy), and
+/// only the slowest 1 % is sorted. From 2^18 frames on, where there is more
+/// than one core, each pass is shared with a second thread for its duration.
 FrameStats Summarize(const std::vector<std::int64_t>& frameNs);
 
 /// The positions of the stutters in `frameNs`, ascending. Empty for frame
