@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 frames=${1:-10000000}
 repetitions=${2:-5}
 python=${PYTHON:-/usr/bin/python3}  # with Debian's python3-pandas
-build=build-bench
+build="build-bench"
 dir=$build/captures
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DZELTIMERS_BUILD_TESTS=OFF \
