@@ -73,11 +73,12 @@ std::int64_t IntegralFrame(const std::vector<std::int64_t>& sorted, std::int64_t
   return sorted[i];
 }
 
+// |a - b|, for checked frame times (never negative).
+std::int64_t Apart(std::int64_t a, std::int64_t b) { return a > b ? a - b : b - a; }
+
 // |frameNs[i] - frameNs[i - 1]|, for i >= 1.
 std::int64_t Difference(const std::vector<std::int64_t>& frameNs, std::size_t i) {
-  const std::int64_t a = frameNs[i];
-  const std::int64_t b = frameNs[i - 1];
-  return a > b ? a - b : b - a;
+  return Apart(frameNs[i], frameNs[i - 1]);
 }
 
 // The least and the most of some values.
@@ -355,7 +356,7 @@ std::string CheckInParts(const std::vector<std::int64_t>& frameNs, std::size_t s
       f.Add(ft);
       if (i > 0) {
         const std::int64_t a = ns[i - 1];
-        d.Add(ft > a ? ft - a : a - ft);
+        d.Add(Apart(ft, a));
       }
     }
     sums[part] = sum;
@@ -450,7 +451,7 @@ FrameStats SummarizeInParts(const std::vector<std::int64_t>& frameNs, std::size_
         stutterNs += ft;
       }
       const std::int64_t a = ns[i - 1];
-      const std::int64_t difference = ft > a ? ft - a : a - ft;
+      const std::int64_t difference = Apart(ft, a);
       jitterNs += difference;
       Bin(histogram, ft);
       if (countFrames) frameCounter.Add(ft);
@@ -490,7 +491,7 @@ FrameStats SummarizeInParts(const std::vector<std::int64_t>& frameNs, std::size_
         if (collectFrames) frameCollector.Add(ft);
         if (collectDifferences && i > 0) {
           const std::int64_t a = ns[i - 1];
-          differenceCollector.Add(ft > a ? ft - a : a - ft);
+          differenceCollector.Add(Apart(ft, a));
         }
       }
     });
